@@ -1,0 +1,76 @@
+// FITS images: header information and the data reader.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "core/u_class.h"
+
+namespace caustica {
+
+// Header information of an image, in the order the reader fills it.
+struct TImgInfos {
+  std::int32_t Naxis1 = 0;
+  std::int32_t Naxis2 = 0;
+  std::uint8_t Naxis3 = 0;
+  std::uint8_t Naxis = 0;
+  std::int32_t Bitpix = 0;
+  std::string Extra1, Extra2, Extra3;
+  std::string DateObs;
+  std::array<double, 101> LowLevel{};   // [1..100], per plane
+  std::array<double, 101> HighLevel{};  // [1..100], per plane
+  std::int32_t Exposure = 0;
+  std::int16_t BinX = 0;
+  std::int16_t BinY = 0;
+  bool MirrorX = false;
+  bool MirrorY = false;
+  std::string Telescope;        // at most 80 characters
+  std::string Observer;         // at most 80 characters
+  std::string Instrument;       // at most 80 characters
+  std::string Filters;          // at most 80 characters
+  std::string Observatory;      // at most 80 characters
+  double FocalLength = 0.0;     // mm
+  double RightAscension = 0.0;  // hours
+  double Declination = 0.0;     // degrees
+  double PixelSizeX = 0.0;      // micrometres
+  double PixelSizeY = 0.0;      // micrometres
+  std::int32_t WindowX1 = 0, WindowY1 = 0, WindowX2 = 0, WindowY2 = 0;
+  std::array<std::string, 5> Comments;  // [1..4]
+  double Diameter = 0.0;
+  double Temperature = 0.0;
+  double Orientation = 0.0;
+  double Seeing = 0.0;
+  double BZero = 0.0;
+  double BScale = 0.0;
+};
+
+// Status of ReadFitsFile.
+enum : std::uint8_t { kFitsRead = 0, kFitsIoError = 2 };
+
+// Reads a FITS image. On success (0) exactly one of samples16 and samples64
+// holds the data, or neither when the sample format gives no samples; on
+// failure (2) neither is allocated.
+std::uint8_t ReadFitsFile(const std::string& fileName, Int16Planes& samples16, DoublePlanes& samples64,
+                          std::int32_t& width, std::int32_t& height, std::int32_t& planeCount,
+                          std::uint8_t& typeCode, TImgInfos& infos);
+
+// Parses the header cards; true when an END card was reached. headerLength
+// is the byte offset of the data unit.
+bool ReadFitsHeader(const std::string& fileName, std::int64_t& headerLength, TImgInfos& infos);
+
+// Applies one header card through the keyword table; unknown keywords are
+// ignored. Throws std::invalid_argument when a numeric value does not parse.
+void ApplyFitsKeyword(const std::string& keyword, const std::string& value, TImgInfos& infos);
+
+// Number with either "." or "," as decimal separator; throws
+// std::invalid_argument on a malformed number.
+double ParseFloatAnySeparator(const std::string& text);
+// Number with the user's decimal separator; 0 when it does not convert.
+double ParseFloatOrZero(const std::string& text);
+
+// The text before and after the first "T" of a DATE-OBS value.
+std::string DatePart(const std::string& text);
+std::string TimePart(const std::string& text);
+
+}  // namespace caustica

@@ -1,0 +1,427 @@
+#include "core/u_fft.h"
+
+#include <fftw3.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <new>
+#include <stdexcept>
+#include <thread>
+#include <tuple>
+
+#include "core/u_fonctionxy.h"
+#include "core/u_math.h"
+
+namespace caustica {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Measuring a large 2-D plan can take long; past this FFTW settles for the best plan found so far.
+constexpr double kPlanningSeconds = 5.0;
+
+enum PlanKind : int { kForward2D = 0, kBackward2D = 1, kRows = 2 };
+
+// One plan with the interleaved buffer it was measured on. The plan always runs
+// in place on that buffer, so alignment never differs from planning time.
+struct FftJob {
+  fftw_plan plan = nullptr;
+  fftw_complex* buffer = nullptr;
+  std::mutex busy;  // held while the buffer is filled, transformed and read back
+};
+
+struct PlanCache {
+  std::mutex planner;  // the FFTW planner is not thread safe
+  bool started = false;
+  std::map<std::tuple<int, int, int>, std::unique_ptr<FftJob>> jobs;
+};
+
+// Never destroyed: plans stay valid until the process ends, whatever the order
+// of static destruction.
+PlanCache& Cache() {
+  static PlanCache* cache = new PlanCache;
+  return *cache;
+}
+
+void SaveWisdom() {
+  const std::string file = FftWisdomFile();
+  if (file.empty()) return;
+  char* text = fftw_export_wisdom_to_string();
+  if (text == nullptr) return;
+  std::error_code ec;
+  const fs::path target(file);
+  fs::create_directories(target.parent_path(), ec);
+  const fs::path temp = target.string() + ".tmp" + std::to_string(static_cast<long>(::getpid()));
+  bool written = false;
+  {
+    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+    if (out) {
+      out << text;
+      out.close();
+      written = !out.fail();
+    }
+  }
+  fftw_free(text);
+  if (written) fs::rename(temp, target, ec);
+  if (!written || ec) fs::remove(temp, ec);
+}
+
+// The job for a kind and size, planned on first request.
+FftJob& AcquireJob(PlanKind kind, int width, int height) {
+  PlanCache& cache = Cache();
+  std::lock_guard<std::mutex> lock(cache.planner);
+  if (!cache.started) {
+    fftw_init_threads();
+    const std::string wisdom = FftWisdomFile();
+    if (!wisdom.empty()) fftw_import_wisdom_from_filename(wisdom.c_str());
+    cache.started = true;
+  }
+  auto& slot = cache.jobs[std::make_tuple(static_cast<int>(kind), width, height)];
+  if (slot) return *slot;
+
+  auto job = std::make_unique<FftJob>();
+  const std::size_t count = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
+  job->buffer = static_cast<fftw_complex*>(fftw_malloc(sizeof(fftw_complex) * count));
+  if (job->buffer == nullptr) throw std::bad_alloc();
+  const unsigned cores = std::thread::hardware_concurrency();
+  fftw_plan_with_nthreads(cores > 0 ? static_cast<int>(cores) : 1);
+  fftw_set_timelimit(kPlanningSeconds);
+  if (kind == kRows) {
+    int n[1] = {width};
+    job->plan = fftw_plan_many_dft(1, n, height, job->buffer, nullptr, 1, width, job->buffer, nullptr, 1,
+                                   width, FFTW_FORWARD, FFTW_MEASURE);
+  } else {
+    job->plan = fftw_plan_dft_2d(height, width, job->buffer, job->buffer,
+                                 kind == kForward2D ? FFTW_FORWARD : FFTW_BACKWARD, FFTW_MEASURE);
+  }
+  if (job->plan == nullptr) {
+    fftw_free(job->buffer);
+    cache.jobs.erase(std::make_tuple(static_cast<int>(kind), width, height));
+    throw std::runtime_error("FFTW could not plan the transform");
+  }
+  SaveWisdom();
+  slot = std::move(job);
+  return *slot;
+}
+
+int PowerOfTwoAtLeast(int w, int h) {
+  int n = 2;
+  while (n < w || n < h) n *= 2;
+  return n;
+}
+
+// Forward transform of the upper-left Width x Height part of a source. The
+// centring shift of N/2 along both axes is folded into the input as the factor
+// (-1)^(x+y), and 1/N^2 with it: both are exact in binary arithmetic, so the
+// result is the plain DFT up to rounding, with no quadrant pass afterwards.
+template <typename T>
+void ForwardTransform(const PlaneArray<T>& source, bool complexSource, int& width, int& height,
+                      DoublePlanes& spectrum) {
+  const int w = std::clamp(width, 0, source.Width());
+  const int h = std::clamp(height, 0, source.Height());
+  const bool hasImag = complexSource && source.PlaneCount() >= 2;
+  const int n = PowerOfTwoAtLeast(w, h);
+  const std::size_t un = static_cast<std::size_t>(n);
+
+  FftJob& job = AcquireJob(kForward2D, n, n);
+  std::lock_guard<std::mutex> lock(job.busy);
+  fftw_complex* buffer = job.buffer;
+  const double scale = 1.0 / (static_cast<double>(n) * static_cast<double>(n));
+  for (int r = 1; r <= n; ++r) {
+    fftw_complex* row = buffer + static_cast<std::size_t>(r - 1) * un;
+    if (r > h) {
+      std::memset(static_cast<void*>(row), 0, un * sizeof(fftw_complex));
+      continue;
+    }
+    const T* re = source[1][r] + 1;
+    const double s = (r & 1) ? scale : -scale;  // sign at column 1
+    if (hasImag) {
+      const T* im = source[2][r] + 1;
+      for (int c = 0; c < w; ++c) {
+        const double f = (c & 1) ? -s : s;
+        row[c][0] = f * static_cast<double>(re[c]);
+        row[c][1] = f * static_cast<double>(im[c]);
+      }
+    } else {
+      for (int c = 0; c < w; ++c) {
+        row[c][0] = ((c & 1) ? -s : s) * static_cast<double>(re[c]);
+        row[c][1] = 0.0;
+      }
+    }
+    std::memset(static_cast<void*>(row + w), 0, (un - static_cast<std::size_t>(w)) * sizeof(fftw_complex));
+  }
+  fftw_execute(job.plan);
+
+  spectrum.Allocate(n, n, 2);
+  double* outRe = spectrum.PlaneData(1);
+  double* outIm = spectrum.PlaneData(2);
+  const std::size_t count = un * un;
+  for (std::size_t i = 0; i < count; ++i) {
+    outRe[i] = buffer[i][0];
+    outIm[i] = buffer[i][1];
+  }
+  width = n;
+  height = n;
+}
+
+template <typename T>
+void Rotate(PlaneArray<T>& array, int& rows, int& columns, bool back) {
+  const int nr = std::clamp(rows, 0, array.Height());
+  const int nc = std::clamp(columns, 0, array.Width());
+  if (nr == 0 || nc == 0) return;
+  PlaneArray<T> turned(nr, nc, array.PlaneCount());  // nc rows of nr samples
+  // Tiles keep both the rows read and the rows written in cache.
+  constexpr int kTile = 32;
+  for (int p = 1; p <= array.PlaneCount(); ++p) {
+    const T* const* src = array[p];
+    T* const* dst = turned[p];
+    for (int r0 = 1; r0 <= nr; r0 += kTile) {
+      const int r1 = std::min(nr, r0 + kTile - 1);
+      for (int c0 = 1; c0 <= nc; c0 += kTile) {
+        const int c1 = std::min(nc, c0 + kTile - 1);
+        for (int c = c0; c <= c1; ++c) {
+          if (back) {
+            T* out = dst[c] + nr + 1;  // column nr - r + 1
+            for (int r = r0; r <= r1; ++r) out[-r] = src[r][c];
+          } else {
+            T* out = dst[nc - c + 1];
+            for (int r = r0; r <= r1; ++r) out[r] = src[r][c];
+          }
+        }
+      }
+    }
+  }
+  array = std::move(turned);
+  rows = nc;
+  columns = nr;
+}
+
+template <typename T>
+void Swap(PlaneArray<T>& planes, int width, int height) {
+  const int h2 = std::clamp(height, 0, planes.Height()) / 2;
+  const int w2 = std::clamp(width, 0, planes.Width()) / 2;
+  for (int p = 1; p <= planes.PlaneCount(); ++p) {
+    for (int r = 1; r <= h2; ++r) {
+      T* top = planes[p][r] + 1;
+      T* bottom = planes[p][r + h2] + 1;
+      std::swap_ranges(top, top + w2, bottom + w2);
+      std::swap_ranges(top + w2, top + 2 * w2, bottom);
+    }
+  }
+}
+
+}  // namespace
+
+std::string FftWisdomFile() {
+  fs::path base;
+  const char* xdg = std::getenv("XDG_CACHE_HOME");
+  const char* home = std::getenv("HOME");
+  if (xdg != nullptr && *xdg != '\0' && fs::path(xdg).is_absolute())
+    base = xdg;
+  else if (home != nullptr && *home != '\0')
+    base = fs::path(home) / ".cache";
+  else
+    return {};
+  return (base / "Caustica" / "fftw-wisdom").string();
+}
+
+void FourierForwardReal(const DoublePlanes& source, int& width, int& height, DoublePlanes& spectrum) {
+  ForwardTransform(source, false, width, height, spectrum);
+}
+void FourierForwardReal(const Int16Planes& source, int& width, int& height, DoublePlanes& spectrum) {
+  ForwardTransform(source, false, width, height, spectrum);
+}
+void FourierForwardComplex(const DoublePlanes& source, int& width, int& height, DoublePlanes& spectrum) {
+  ForwardTransform(source, true, width, height, spectrum);
+}
+void FourierForwardComplex(const Int16Planes& source, int& width, int& height, DoublePlanes& spectrum) {
+  ForwardTransform(source, true, width, height, spectrum);
+}
+
+// The centred input is uncentred by the same (-1)^(x+y) factor, applied to the
+// output: the inverse of a spectrum shifted by N/2 is the plain inverse times it.
+void FourierInverse(DoublePlanes& planes, int width, int height) {
+  const int n = width;
+  if (n < 2 || n % 2 != 0 || height != n || planes.PlaneCount() < 2 || planes.Width() != n ||
+      planes.Height() != n)
+    return;
+  const std::size_t un = static_cast<std::size_t>(n);
+  const std::size_t count = un * un;
+
+  FftJob& job = AcquireJob(kBackward2D, n, n);
+  std::lock_guard<std::mutex> lock(job.busy);
+  fftw_complex* buffer = job.buffer;
+  const double* re = planes.PlaneData(1);
+  const double* im = planes.PlaneData(2);
+  for (std::size_t i = 0; i < count; ++i) {
+    buffer[i][0] = re[i];
+    buffer[i][1] = im[i];
+  }
+  fftw_execute(job.plan);
+
+  DoublePlanes result(n, n, 1);
+  for (int r = 1; r <= n; ++r) {
+    double* out = result[1][r] + 1;
+    const fftw_complex* row = buffer + static_cast<std::size_t>(r - 1) * un;
+    const double s = (r & 1) ? 1.0 : -1.0;
+    for (int c = 0; c < n; c += 2) {
+      out[c] = s * row[c][0];
+      out[c + 1] = -s * row[c + 1][0];
+    }
+  }
+  planes = std::move(result);
+}
+
+void PowerSpectrum(const DoublePlanes& planes, DoublePlanes& result, int width, int height) {
+  const int w = std::clamp(width, 0, planes.Width());
+  const int h = std::clamp(height, 0, planes.Height());
+  DoublePlanes power(w, h, 1);
+  if (w > 0 && h > 0) {
+    const bool hasImag = planes.PlaneCount() >= 2;
+    for (int r = 1; r <= h; ++r) {
+      const double* re = planes[1][r];
+      double* out = power[1][r];
+      for (int c = 1; c <= w; ++c) out[c] = re[c] * re[c];
+      if (hasImag) {
+        const double* im = planes[2][r];
+        for (int c = 1; c <= w; ++c) out[c] += im[c] * im[c];
+      }
+    }
+  }
+  result = std::move(power);
+}
+
+void RowTransform(DoublePlanes& planes, int width, int height) {
+  const int w = std::clamp(width, 0, planes.Width());
+  const int h = std::clamp(height, 0, planes.Height());
+  if (w < 1 || h < 1 || planes.PlaneCount() < 2) return;
+  const std::size_t uw = static_cast<std::size_t>(w);
+  FftJob& job = AcquireJob(kRows, w, h);
+  std::lock_guard<std::mutex> lock(job.busy);
+  fftw_complex* buffer = job.buffer;
+  for (int r = 1; r <= h; ++r) {
+    fftw_complex* row = buffer + static_cast<std::size_t>(r - 1) * uw;
+    const double* re = planes[1][r] + 1;
+    const double* im = planes[2][r] + 1;
+    for (int c = 0; c < w; ++c) {
+      row[c][0] = re[c];
+      row[c][1] = im[c];
+    }
+  }
+  fftw_execute(job.plan);
+  for (int r = 1; r <= h; ++r) {
+    const fftw_complex* row = buffer + static_cast<std::size_t>(r - 1) * uw;
+    double* re = planes[1][r] + 1;
+    double* im = planes[2][r] + 1;
+    for (int c = 0; c < w; ++c) {
+      re[c] = row[c][0];
+      im[c] = row[c][1];
+    }
+  }
+}
+
+void RotateQuarterTurn(DoublePlanes& array, int& rows, int& columns) { Rotate(array, rows, columns, false); }
+void RotateQuarterTurn(Int16Planes& array, int& rows, int& columns) { Rotate(array, rows, columns, false); }
+void RotateQuarterTurnBack(DoublePlanes& array, int& rows, int& columns) {
+  Rotate(array, rows, columns, true);
+}
+void RotateQuarterTurnBack(Int16Planes& array, int& rows, int& columns) {
+  Rotate(array, rows, columns, true);
+}
+
+void SwapQuadrants(DoublePlanes& planes, int width, int height) { Swap(planes, width, height); }
+void SwapQuadrants(Int16Planes& planes, int width, int height) { Swap(planes, width, height); }
+
+// Grid operations.
+
+void TFctXY::ForwardTransformOf(const TFctXY& src) {
+  if (src.Values.Empty()) return;
+  int n = src.Nx;
+  int m = src.Ny;
+  DoublePlanes spectrum;
+  if (src.IsComplex && src.Values.PlaneCount() >= 2)
+    FourierForwardComplex(src.Values, n, m, spectrum);
+  else
+    FourierForwardReal(src.Values, n, m, spectrum);
+  const double dx = src.Dx;
+  const double dy = src.Dy;
+  Values = std::move(spectrum);
+  IsComplex = 1;
+  Nx = n;
+  Ny = m;
+  XAxis.assign(static_cast<std::size_t>(n) + 1, 0.0);
+  YAxis.assign(static_cast<std::size_t>(m) + 1, 0.0);
+  Mask.Allocate(n, m, 1);
+  Scale = 1.0;
+  MaskActive = false;
+  Zoom = 1.0;
+  Dx = dx;
+  Dy = dy;
+}
+
+// The real result moves into Self and Src keeps no planes, so no two grids
+// ever hold the same array; Src gets planes again from its next forward transform.
+void TFctXY::InverseTransformOf(TFctXY& src) {
+  if (!src.IsComplex || src.Values.PlaneCount() < 2) return;
+  const int nx = src.Nx;
+  const int ny = src.Ny;
+  const double dx = src.Dx;
+  const double dy = src.Dy;
+  DoublePlanes planes = std::move(src.Values);
+  FourierInverse(planes, planes.Width(), planes.Height());
+  if (planes.PlaneCount() != 1) {  // not a square even spectrum: left as it was
+    src.Values = std::move(planes);
+    return;
+  }
+  src.Values.Clear();
+  Values = std::move(planes);
+  IsComplex = 0;
+  Nx = nx;
+  Ny = ny;
+  XAxis.assign(static_cast<std::size_t>(std::max(nx, 0)) + 1, 0.0);
+  YAxis.assign(static_cast<std::size_t>(std::max(ny, 0)) + 1, 0.0);
+  Mask.Allocate(nx, ny, 1);
+  Scale = 1.0;
+  MaskActive = false;
+  Zoom = 1.0;
+  Dx = dx;
+  Dy = dy;
+}
+
+// The inverse Laplacian in the frequency domain.
+void TFctXY::DivideByFrequencySquared() {
+  if (!IsComplex || Values.PlaneCount() < 2) return;
+  const int cc = RoundToInt(RoundHalfEven(Nx / 2.0)) + 1;
+  const int cr = RoundToInt(RoundHalfEven(Ny / 2.0)) + 1;
+  const int w = std::min<int>(Nx, Values.Width());
+  const int h = std::min<int>(Ny, Values.Height());
+  const double area = std::fabs(Dx * Dy);
+  for (int r = 1; r <= h; ++r) {
+    double* re = Values[1][r];
+    double* im = Values[2][r];
+    const long long j = r - cr;
+    for (int c = 1; c <= w; ++c) {
+      const long long i = c - cc;
+      const long long d = i * i + j * j;
+      if (d == 0) {
+        re[c] = 0.0;
+        im[c] = 0.0;
+      } else {
+        const double f = area / static_cast<double>(d);
+        re[c] *= f;
+        im[c] *= f;
+      }
+    }
+  }
+}
+
+}  // namespace caustica

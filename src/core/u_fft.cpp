@@ -29,14 +29,24 @@ namespace fs = std::filesystem;
 // Measuring a large 2-D plan can take long; past this FFTW settles for the best plan found so far.
 constexpr double kPlanningSeconds = 5.0;
 
-enum PlanKind : int { kForward2D = 0, kBackward2D = 1, kRows = 2 };
+enum PlanKind : int {
+  kForward2D = 0,      // complex N x N, in place
+  kForwardReal2D = 1,  // real N x N to the half spectrum N x (N/2 + 1)
+  kInverseReal2D = 2,  // half spectrum to real N x N
+  kRows = 3,           // every row of a complex width x height block, in place
+};
 
-// One plan with the interleaved buffer it was measured on. The plan always runs
-// in place on that buffer, so alignment never differs from planning time.
+// One plan with the buffers it was measured on. The plan always runs on those
+// buffers, so alignment never differs from planning time.
 struct FftJob {
   fftw_plan plan = nullptr;
-  fftw_complex* buffer = nullptr;
-  std::mutex busy;  // held while the buffer is filled, transformed and read back
+  double* real = nullptr;
+  fftw_complex* complex = nullptr;
+  std::mutex busy;  // held while the buffers are filled, transformed and read back
+  ~FftJob() {
+    fftw_free(real);
+    fftw_free(complex);
+  }
 };
 
 struct PlanCache {
@@ -75,6 +85,13 @@ void SaveWisdom() {
   if (!written || ec) fs::remove(temp, ec);
 }
 
+template <typename T>
+T* FftAlloc(std::size_t count) {
+  T* p = static_cast<T*>(fftw_malloc(sizeof(T) * count));
+  if (p == nullptr) throw std::bad_alloc();
+  return p;
+}
+
 // The job for a kind and size, planned on first request.
 FftJob& AcquireJob(PlanKind kind, int width, int height) {
   PlanCache& cache = Cache();
@@ -85,32 +102,41 @@ FftJob& AcquireJob(PlanKind kind, int width, int height) {
     if (!wisdom.empty()) fftw_import_wisdom_from_filename(wisdom.c_str());
     cache.started = true;
   }
-  auto& slot = cache.jobs[std::make_tuple(static_cast<int>(kind), width, height)];
-  if (slot) return *slot;
+  const auto key = std::make_tuple(static_cast<int>(kind), width, height);
+  if (auto found = cache.jobs.find(key); found != cache.jobs.end()) return *found->second;
 
   auto job = std::make_unique<FftJob>();
-  const std::size_t count = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
-  job->buffer = static_cast<fftw_complex*>(fftw_malloc(sizeof(fftw_complex) * count));
-  if (job->buffer == nullptr) throw std::bad_alloc();
+  const std::size_t w = static_cast<std::size_t>(width);
+  const std::size_t h = static_cast<std::size_t>(height);
   const unsigned cores = std::thread::hardware_concurrency();
   fftw_plan_with_nthreads(cores > 0 ? static_cast<int>(cores) : 1);
   fftw_set_timelimit(kPlanningSeconds);
-  if (kind == kRows) {
-    int n[1] = {width};
-    job->plan = fftw_plan_many_dft(1, n, height, job->buffer, nullptr, 1, width, job->buffer, nullptr, 1,
-                                   width, FFTW_FORWARD, FFTW_MEASURE);
-  } else {
-    job->plan = fftw_plan_dft_2d(height, width, job->buffer, job->buffer,
-                                 kind == kForward2D ? FFTW_FORWARD : FFTW_BACKWARD, FFTW_MEASURE);
+  switch (kind) {
+    case kForward2D:
+      job->complex = FftAlloc<fftw_complex>(w * h);
+      job->plan = fftw_plan_dft_2d(height, width, job->complex, job->complex, FFTW_FORWARD, FFTW_MEASURE);
+      break;
+    case kForwardReal2D:
+    case kInverseReal2D:
+      job->real = FftAlloc<double>(w * h);
+      job->complex = FftAlloc<fftw_complex>(h * (w / 2 + 1));
+      job->plan = kind == kForwardReal2D
+                      ? fftw_plan_dft_r2c_2d(height, width, job->real, job->complex, FFTW_MEASURE)
+                      : fftw_plan_dft_c2r_2d(height, width, job->complex, job->real, FFTW_MEASURE);
+      break;
+    case kRows: {
+      job->complex = FftAlloc<fftw_complex>(w * h);
+      int n[1] = {width};
+      job->plan = fftw_plan_many_dft(1, n, height, job->complex, nullptr, 1, width, job->complex, nullptr, 1,
+                                     width, FFTW_FORWARD, FFTW_MEASURE);
+      break;
+    }
   }
-  if (job->plan == nullptr) {
-    fftw_free(job->buffer);
-    cache.jobs.erase(std::make_tuple(static_cast<int>(kind), width, height));
-    throw std::runtime_error("FFTW could not plan the transform");
-  }
+  if (job->plan == nullptr) throw std::runtime_error("FFTW could not plan the transform");
   SaveWisdom();
-  slot = std::move(job);
-  return *slot;
+  FftJob& result = *job;
+  cache.jobs.emplace(key, std::move(job));
+  return result;
 }
 
 int PowerOfTwoAtLeast(int w, int h) {
@@ -123,6 +149,8 @@ int PowerOfTwoAtLeast(int w, int h) {
 // centring shift of N/2 along both axes is folded into the input as the factor
 // (-1)^(x+y), and 1/N^2 with it: both are exact in binary arithmetic, so the
 // result is the plain DFT up to rounding, with no quadrant pass afterwards.
+// A real source goes through the real-input transform, half the work; the
+// other half of its spectrum is the conjugate mirror F(-k) = conj F(k).
 template <typename T>
 void ForwardTransform(const PlaneArray<T>& source, bool complexSource, int& width, int& height,
                       DoublePlanes& spectrum) {
@@ -131,43 +159,69 @@ void ForwardTransform(const PlaneArray<T>& source, bool complexSource, int& widt
   const bool hasImag = complexSource && source.PlaneCount() >= 2;
   const int n = PowerOfTwoAtLeast(w, h);
   const std::size_t un = static_cast<std::size_t>(n);
-
-  FftJob& job = AcquireJob(kForward2D, n, n);
-  std::lock_guard<std::mutex> lock(job.busy);
-  fftw_complex* buffer = job.buffer;
+  const std::size_t tail = un - static_cast<std::size_t>(w);
   const double scale = 1.0 / (static_cast<double>(n) * static_cast<double>(n));
-  for (int r = 1; r <= n; ++r) {
-    fftw_complex* row = buffer + static_cast<std::size_t>(r - 1) * un;
-    if (r > h) {
-      std::memset(static_cast<void*>(row), 0, un * sizeof(fftw_complex));
-      continue;
-    }
-    const T* re = source[1][r] + 1;
-    const double s = (r & 1) ? scale : -scale;  // sign at column 1
-    if (hasImag) {
+
+  if (hasImag) {
+    FftJob& job = AcquireJob(kForward2D, n, n);
+    std::lock_guard<std::mutex> lock(job.busy);
+    fftw_complex* buffer = job.complex;
+    for (int r = 1; r <= n; ++r) {
+      fftw_complex* row = buffer + static_cast<std::size_t>(r - 1) * un;
+      if (r > h) {
+        std::memset(static_cast<void*>(row), 0, un * sizeof(fftw_complex));
+        continue;
+      }
+      const T* re = source[1][r] + 1;
       const T* im = source[2][r] + 1;
+      const double s = (r & 1) ? scale : -scale;  // sign at column 1
       for (int c = 0; c < w; ++c) {
         const double f = (c & 1) ? -s : s;
         row[c][0] = f * static_cast<double>(re[c]);
         row[c][1] = f * static_cast<double>(im[c]);
       }
-    } else {
-      for (int c = 0; c < w; ++c) {
-        row[c][0] = ((c & 1) ? -s : s) * static_cast<double>(re[c]);
-        row[c][1] = 0.0;
+      std::memset(static_cast<void*>(row + w), 0, tail * sizeof(fftw_complex));
+    }
+    fftw_execute(job.plan);
+    spectrum.Allocate(n, n, 2);
+    double* outRe = spectrum.PlaneData(1);
+    double* outIm = spectrum.PlaneData(2);
+    const std::size_t count = un * un;
+    for (std::size_t i = 0; i < count; ++i) {
+      outRe[i] = buffer[i][0];
+      outIm[i] = buffer[i][1];
+    }
+  } else {
+    FftJob& job = AcquireJob(kForwardReal2D, n, n);
+    std::lock_guard<std::mutex> lock(job.busy);
+    for (int r = 1; r <= n; ++r) {
+      double* row = job.real + static_cast<std::size_t>(r - 1) * un;
+      if (r > h) {
+        std::fill(row, row + un, 0.0);
+        continue;
+      }
+      const T* re = source[1][r] + 1;
+      const double s = (r & 1) ? scale : -scale;  // sign at column 1
+      for (int c = 0; c < w; ++c) row[c] = ((c & 1) ? -s : s) * static_cast<double>(re[c]);
+      std::fill(row + w, row + un, 0.0);
+    }
+    fftw_execute(job.plan);
+    spectrum.Allocate(n, n, 2);
+    const std::size_t half = un / 2 + 1;
+    for (std::size_t p = 0; p < un; ++p) {
+      const fftw_complex* row = job.complex + p * half;
+      const fftw_complex* mirror = job.complex + ((un - p) % un) * half;
+      double* re = spectrum.PlaneData(1) + p * un;
+      double* im = spectrum.PlaneData(2) + p * un;
+      for (std::size_t q = 0; q < half; ++q) {
+        re[q] = row[q][0];
+        im[q] = row[q][1];
+      }
+      for (std::size_t q = half; q < un; ++q) {
+        re[q] = mirror[un - q][0];
+        im[q] = -mirror[un - q][1];
       }
     }
-    std::memset(static_cast<void*>(row + w), 0, (un - static_cast<std::size_t>(w)) * sizeof(fftw_complex));
-  }
-  fftw_execute(job.plan);
-
-  spectrum.Allocate(n, n, 2);
-  double* outRe = spectrum.PlaneData(1);
-  double* outIm = spectrum.PlaneData(2);
-  const std::size_t count = un * un;
-  for (std::size_t i = 0; i < count; ++i) {
-    outRe[i] = buffer[i][0];
-    outIm[i] = buffer[i][1];
   }
   width = n;
   height = n;
@@ -249,33 +303,44 @@ void FourierForwardComplex(const Int16Planes& source, int& width, int& height, D
 
 // The centred input is uncentred by the same (-1)^(x+y) factor, applied to the
 // output: the inverse of a spectrum shifted by N/2 is the plain inverse times it.
+// Only the real part is kept, which is the inverse of the Hermitian part
+// (G(k) + conj G(-k)) / 2: the real-output transform does it with half the work.
 void FourierInverse(DoublePlanes& planes, int width, int height) {
   const int n = width;
   if (n < 2 || n % 2 != 0 || height != n || planes.PlaneCount() < 2 || planes.Width() != n ||
       planes.Height() != n)
     return;
   const std::size_t un = static_cast<std::size_t>(n);
-  const std::size_t count = un * un;
+  const std::size_t half = un / 2 + 1;
 
-  FftJob& job = AcquireJob(kBackward2D, n, n);
+  FftJob& job = AcquireJob(kInverseReal2D, n, n);
   std::lock_guard<std::mutex> lock(job.busy);
-  fftw_complex* buffer = job.buffer;
   const double* re = planes.PlaneData(1);
   const double* im = planes.PlaneData(2);
-  for (std::size_t i = 0; i < count; ++i) {
-    buffer[i][0] = re[i];
-    buffer[i][1] = im[i];
+  for (std::size_t p = 0; p < un; ++p) {
+    const std::size_t mp = (un - p) % un;
+    const double* re1 = re + p * un;
+    const double* im1 = im + p * un;
+    const double* re2 = re + mp * un;
+    const double* im2 = im + mp * un;
+    fftw_complex* out = job.complex + p * half;
+    out[0][0] = 0.5 * (re1[0] + re2[0]);
+    out[0][1] = 0.5 * (im1[0] - im2[0]);
+    for (std::size_t q = 1; q < half; ++q) {
+      out[q][0] = 0.5 * (re1[q] + re2[un - q]);
+      out[q][1] = 0.5 * (im1[q] - im2[un - q]);
+    }
   }
   fftw_execute(job.plan);
 
   DoublePlanes result(n, n, 1);
   for (int r = 1; r <= n; ++r) {
     double* out = result[1][r] + 1;
-    const fftw_complex* row = buffer + static_cast<std::size_t>(r - 1) * un;
+    const double* row = job.real + static_cast<std::size_t>(r - 1) * un;
     const double s = (r & 1) ? 1.0 : -1.0;
     for (int c = 0; c < n; c += 2) {
-      out[c] = s * row[c][0];
-      out[c + 1] = -s * row[c + 1][0];
+      out[c] = s * row[c];
+      out[c + 1] = -s * row[c + 1];
     }
   }
   planes = std::move(result);
@@ -307,7 +372,7 @@ void RowTransform(DoublePlanes& planes, int width, int height) {
   const std::size_t uw = static_cast<std::size_t>(w);
   FftJob& job = AcquireJob(kRows, w, h);
   std::lock_guard<std::mutex> lock(job.busy);
-  fftw_complex* buffer = job.buffer;
+  fftw_complex* buffer = job.complex;
   for (int r = 1; r <= h; ++r) {
     fftw_complex* row = buffer + static_cast<std::size_t>(r - 1) * uw;
     const double* re = planes[1][r] + 1;

@@ -2,8 +2,10 @@
 #include <benchmark/benchmark.h>
 #include <fftw3.h>
 
+#include <algorithm>
 #include <cmath>
 #include <thread>
+#include <vector>
 
 #include "core/u_fft.h"
 #include "core/u_fonctionxy.h"
@@ -87,6 +89,9 @@ void BM_RawFftwSplit(benchmark::State& state) {
   fftw_free(im);
 }
 
+// The machine is shared: the fastest repetition is the least disturbed one.
+double Fastest(const std::vector<double>& v) { return *std::min_element(v.begin(), v.end()); }
+
 }  // namespace
 
 BENCHMARK(BM_GridForwardInverse)
@@ -94,18 +99,21 @@ BENCHMARK(BM_GridForwardInverse)
     ->Range(256, 2048)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
-    ->MeasureProcessCPUTime();
+    ->MeasureProcessCPUTime()
+    ->ComputeStatistics("min", Fastest);
 BENCHMARK(BM_RawFftwInterleaved)
     ->RangeMultiplier(2)
     ->Range(256, 2048)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
-    ->MeasureProcessCPUTime();
+    ->MeasureProcessCPUTime()
+    ->ComputeStatistics("min", Fastest);
 BENCHMARK(BM_RawFftwSplit)
     ->RangeMultiplier(2)
     ->Range(256, 2048)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
-    ->MeasureProcessCPUTime();
+    ->MeasureProcessCPUTime()
+    ->ComputeStatistics("min", Fastest);
 
 BENCHMARK_MAIN();

@@ -16,6 +16,7 @@
 #include <stdexcept>
 #include <thread>
 #include <tuple>
+#include <vector>
 
 #include "core/u_fonctionxy.h"
 #include "core/u_math.h"
@@ -139,10 +140,39 @@ FftJob& AcquireJob(PlanKind kind, int width, int height) {
   return result;
 }
 
+// Every element of the result is overwritten, so an array of the right shape
+// is kept: fresh large blocks cost a page fault and a clearing per page.
+template <typename T>
+void ReuseOrAllocate(PlaneArray<T>& array, int width, int height, int planeCount) {
+  if (array.PlaneCount() != planeCount || array.Width() != width || array.Height() != height)
+    array.Allocate(width, height, planeCount);
+}
+
 int PowerOfTwoAtLeast(int w, int h) {
   int n = 2;
   while (n < w || n < h) n *= 2;
   return n;
+}
+
+// Runs body(first, last) over row ranges [first, last) that split 0..rows
+// between the cores. The copies around the transforms are memory bound; two
+// streams move more than one. Small arrays stay on the calling thread.
+template <typename F>
+void ForEachRowRange(std::size_t rows, std::size_t rowLength, const F& body) {
+  constexpr std::size_t kMinimumPerThread = std::size_t{1} << 17;
+  const unsigned cores = std::thread::hardware_concurrency();
+  const std::size_t parts =
+      std::min<std::size_t>({cores > 0 ? cores : 1, rows, rows * rowLength / kMinimumPerThread + 1});
+  if (parts <= 1) {
+    body(std::size_t{0}, rows);
+    return;
+  }
+  std::vector<std::thread> workers;
+  workers.reserve(parts - 1);
+  for (std::size_t k = 1; k < parts; ++k)
+    workers.emplace_back([&body, k, parts, rows] { body(rows * k / parts, rows * (k + 1) / parts); });
+  body(std::size_t{0}, rows / parts);
+  for (auto& t : workers) t.join();
 }
 
 // Forward transform of the upper-left Width x Height part of a source. The
@@ -159,69 +189,77 @@ void ForwardTransform(const PlaneArray<T>& source, bool complexSource, int& widt
   const bool hasImag = complexSource && source.PlaneCount() >= 2;
   const int n = PowerOfTwoAtLeast(w, h);
   const std::size_t un = static_cast<std::size_t>(n);
-  const std::size_t tail = un - static_cast<std::size_t>(w);
+  const std::size_t uw = static_cast<std::size_t>(w);
+  const std::size_t uh = static_cast<std::size_t>(h);
   const double scale = 1.0 / (static_cast<double>(n) * static_cast<double>(n));
 
   if (hasImag) {
     FftJob& job = AcquireJob(kForward2D, n, n);
     std::lock_guard<std::mutex> lock(job.busy);
     fftw_complex* buffer = job.complex;
-    for (int r = 1; r <= n; ++r) {
-      fftw_complex* row = buffer + static_cast<std::size_t>(r - 1) * un;
-      if (r > h) {
-        std::memset(static_cast<void*>(row), 0, un * sizeof(fftw_complex));
-        continue;
+    ForEachRowRange(un, un, [&](std::size_t first, std::size_t last) {
+      for (std::size_t p = first; p < last; ++p) {
+        fftw_complex* row = buffer + p * un;
+        std::size_t filled = 0;
+        if (p < uh) {
+          const T* re = source[1][p + 1] + 1;
+          const T* im = source[2][p + 1] + 1;
+          const double s = (p & 1) ? -scale : scale;  // sign at column 1
+          for (std::size_t c = 0; c < uw; ++c) {
+            const double f = (c & 1) ? -s : s;
+            row[c][0] = f * static_cast<double>(re[c]);
+            row[c][1] = f * static_cast<double>(im[c]);
+          }
+          filled = uw;
+        }
+        std::memset(static_cast<void*>(row + filled), 0, (un - filled) * sizeof(fftw_complex));
       }
-      const T* re = source[1][r] + 1;
-      const T* im = source[2][r] + 1;
-      const double s = (r & 1) ? scale : -scale;  // sign at column 1
-      for (int c = 0; c < w; ++c) {
-        const double f = (c & 1) ? -s : s;
-        row[c][0] = f * static_cast<double>(re[c]);
-        row[c][1] = f * static_cast<double>(im[c]);
-      }
-      std::memset(static_cast<void*>(row + w), 0, tail * sizeof(fftw_complex));
-    }
+    });
     fftw_execute(job.plan);
-    spectrum.Allocate(n, n, 2);
+    ReuseOrAllocate(spectrum, n, n, 2);
     double* outRe = spectrum.PlaneData(1);
     double* outIm = spectrum.PlaneData(2);
-    const std::size_t count = un * un;
-    for (std::size_t i = 0; i < count; ++i) {
-      outRe[i] = buffer[i][0];
-      outIm[i] = buffer[i][1];
-    }
+    ForEachRowRange(un, un, [&](std::size_t first, std::size_t last) {
+      for (std::size_t i = first * un; i < last * un; ++i) {
+        outRe[i] = buffer[i][0];
+        outIm[i] = buffer[i][1];
+      }
+    });
   } else {
     FftJob& job = AcquireJob(kForwardReal2D, n, n);
     std::lock_guard<std::mutex> lock(job.busy);
-    for (int r = 1; r <= n; ++r) {
-      double* row = job.real + static_cast<std::size_t>(r - 1) * un;
-      if (r > h) {
-        std::fill(row, row + un, 0.0);
-        continue;
+    ForEachRowRange(un, un, [&](std::size_t first, std::size_t last) {
+      for (std::size_t p = first; p < last; ++p) {
+        double* row = job.real + p * un;
+        std::size_t filled = 0;
+        if (p < uh) {
+          const T* re = source[1][p + 1] + 1;
+          const double s = (p & 1) ? -scale : scale;  // sign at column 1
+          for (std::size_t c = 0; c < uw; ++c) row[c] = ((c & 1) ? -s : s) * static_cast<double>(re[c]);
+          filled = uw;
+        }
+        std::fill(row + filled, row + un, 0.0);
       }
-      const T* re = source[1][r] + 1;
-      const double s = (r & 1) ? scale : -scale;  // sign at column 1
-      for (int c = 0; c < w; ++c) row[c] = ((c & 1) ? -s : s) * static_cast<double>(re[c]);
-      std::fill(row + w, row + un, 0.0);
-    }
+    });
     fftw_execute(job.plan);
-    spectrum.Allocate(n, n, 2);
+    ReuseOrAllocate(spectrum, n, n, 2);
     const std::size_t half = un / 2 + 1;
-    for (std::size_t p = 0; p < un; ++p) {
-      const fftw_complex* row = job.complex + p * half;
-      const fftw_complex* mirror = job.complex + ((un - p) % un) * half;
-      double* re = spectrum.PlaneData(1) + p * un;
-      double* im = spectrum.PlaneData(2) + p * un;
-      for (std::size_t q = 0; q < half; ++q) {
-        re[q] = row[q][0];
-        im[q] = row[q][1];
+    ForEachRowRange(un, un, [&](std::size_t first, std::size_t last) {
+      for (std::size_t p = first; p < last; ++p) {
+        const fftw_complex* row = job.complex + p * half;
+        const fftw_complex* mirror = job.complex + ((un - p) % un) * half;
+        double* re = spectrum.PlaneData(1) + p * un;
+        double* im = spectrum.PlaneData(2) + p * un;
+        for (std::size_t q = 0; q < half; ++q) {
+          re[q] = row[q][0];
+          im[q] = row[q][1];
+        }
+        for (std::size_t q = half; q < un; ++q) {
+          re[q] = mirror[un - q][0];
+          im[q] = -mirror[un - q][1];
+        }
       }
-      for (std::size_t q = half; q < un; ++q) {
-        re[q] = mirror[un - q][0];
-        im[q] = -mirror[un - q][1];
-      }
-    }
+    });
   }
   width = n;
   height = n;
@@ -305,11 +343,16 @@ void FourierForwardComplex(const Int16Planes& source, int& width, int& height, D
 // output: the inverse of a spectrum shifted by N/2 is the plain inverse times it.
 // Only the real part is kept, which is the inverse of the Hermitian part
 // (G(k) + conj G(-k)) / 2: the real-output transform does it with half the work.
-void FourierInverse(DoublePlanes& planes, int width, int height) {
+namespace {
+
+// The inverse of a centred two-plane N x N spectrum written into Result (one
+// plane). The spectrum is read completely before Result is touched, so the two
+// may be the same array. False, and nothing changed, when the input is unusable.
+bool InverseInto(const DoublePlanes& planes, int width, int height, DoublePlanes& result) {
   const int n = width;
   if (n < 2 || n % 2 != 0 || height != n || planes.PlaneCount() < 2 || planes.Width() != n ||
       planes.Height() != n)
-    return;
+    return false;
   const std::size_t un = static_cast<std::size_t>(n);
   const std::size_t half = un / 2 + 1;
 
@@ -317,33 +360,47 @@ void FourierInverse(DoublePlanes& planes, int width, int height) {
   std::lock_guard<std::mutex> lock(job.busy);
   const double* re = planes.PlaneData(1);
   const double* im = planes.PlaneData(2);
-  for (std::size_t p = 0; p < un; ++p) {
-    const std::size_t mp = (un - p) % un;
-    const double* re1 = re + p * un;
-    const double* im1 = im + p * un;
-    const double* re2 = re + mp * un;
-    const double* im2 = im + mp * un;
-    fftw_complex* out = job.complex + p * half;
-    out[0][0] = 0.5 * (re1[0] + re2[0]);
-    out[0][1] = 0.5 * (im1[0] - im2[0]);
-    for (std::size_t q = 1; q < half; ++q) {
-      out[q][0] = 0.5 * (re1[q] + re2[un - q]);
-      out[q][1] = 0.5 * (im1[q] - im2[un - q]);
+  ForEachRowRange(un, un, [&](std::size_t first, std::size_t last) {
+    for (std::size_t p = first; p < last; ++p) {
+      const std::size_t mp = (un - p) % un;
+      const double* re1 = re + p * un;
+      const double* im1 = im + p * un;
+      const double* re2 = re + mp * un;
+      const double* im2 = im + mp * un;
+      fftw_complex* out = job.complex + p * half;
+      out[0][0] = 0.5 * (re1[0] + re2[0]);
+      out[0][1] = 0.5 * (im1[0] - im2[0]);
+      for (std::size_t q = 1; q < half; ++q) {
+        out[q][0] = 0.5 * (re1[q] + re2[un - q]);
+        out[q][1] = 0.5 * (im1[q] - im2[un - q]);
+      }
     }
-  }
+  });
   fftw_execute(job.plan);
 
-  DoublePlanes result(n, n, 1);
-  for (int r = 1; r <= n; ++r) {
-    double* out = result[1][r] + 1;
-    const double* row = job.real + static_cast<std::size_t>(r - 1) * un;
-    const double s = (r & 1) ? 1.0 : -1.0;
-    for (int c = 0; c < n; c += 2) {
-      out[c] = s * row[c];
-      out[c + 1] = -s * row[c + 1];
+  if (&result == &planes)
+    result.Allocate(n, n, 1);
+  else
+    ReuseOrAllocate(result, n, n, 1);
+  double* out = result.PlaneData(1);
+  ForEachRowRange(un, un, [&](std::size_t first, std::size_t last) {
+    for (std::size_t p = first; p < last; ++p) {
+      double* dst = out + p * un;
+      const double* row = job.real + p * un;
+      const double s = (p & 1) ? -1.0 : 1.0;
+      for (std::size_t c = 0; c < un; c += 2) {
+        dst[c] = s * row[c];
+        dst[c + 1] = -s * row[c + 1];
+      }
     }
-  }
-  planes = std::move(result);
+  });
+  return true;
+}
+
+}  // namespace
+
+void FourierInverse(DoublePlanes& planes, int width, int height) {
+  InverseInto(planes, width, height, planes);
 }
 
 void PowerSpectrum(const DoublePlanes& planes, DoublePlanes& result, int width, int height) {
@@ -412,20 +469,20 @@ void TFctXY::ForwardTransformOf(const TFctXY& src) {
   if (src.Values.Empty()) return;
   int n = src.Nx;
   int m = src.Ny;
-  DoublePlanes spectrum;
-  if (src.IsComplex && src.Values.PlaneCount() >= 2)
-    FourierForwardComplex(src.Values, n, m, spectrum);
-  else
-    FourierForwardReal(src.Values, n, m, spectrum);
   const double dx = src.Dx;
   const double dy = src.Dy;
-  Values = std::move(spectrum);
+  // The source is read completely before Values is written, so src may be this grid.
+  if (src.IsComplex && src.Values.PlaneCount() >= 2)
+    FourierForwardComplex(src.Values, n, m, Values);
+  else
+    FourierForwardReal(src.Values, n, m, Values);
   IsComplex = 1;
   Nx = n;
   Ny = m;
   XAxis.assign(static_cast<std::size_t>(n) + 1, 0.0);
   YAxis.assign(static_cast<std::size_t>(m) + 1, 0.0);
-  Mask.Allocate(n, m, 1);
+  ReuseOrAllocate(Mask, n, m, 1);
+  Mask.Fill(0);
   Scale = 1.0;
   MaskActive = false;
   Zoom = 1.0;
@@ -441,20 +498,15 @@ void TFctXY::InverseTransformOf(TFctXY& src) {
   const int ny = src.Ny;
   const double dx = src.Dx;
   const double dy = src.Dy;
-  DoublePlanes planes = std::move(src.Values);
-  FourierInverse(planes, planes.Width(), planes.Height());
-  if (planes.PlaneCount() != 1) {  // not a square even spectrum: left as it was
-    src.Values = std::move(planes);
-    return;
-  }
-  src.Values.Clear();
-  Values = std::move(planes);
+  if (!InverseInto(src.Values, src.Values.Width(), src.Values.Height(), Values)) return;
+  if (&src != this) src.Values.Clear();
   IsComplex = 0;
   Nx = nx;
   Ny = ny;
   XAxis.assign(static_cast<std::size_t>(std::max(nx, 0)) + 1, 0.0);
   YAxis.assign(static_cast<std::size_t>(std::max(ny, 0)) + 1, 0.0);
-  Mask.Allocate(nx, ny, 1);
+  ReuseOrAllocate(Mask, nx, ny, 1);
+  Mask.Fill(0);
   Scale = 1.0;
   MaskActive = false;
   Zoom = 1.0;

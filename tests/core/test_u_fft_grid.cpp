@@ -64,9 +64,16 @@ TEST(TFctXYTransform, ForwardThenInverseRestoresTheGridAndNeverSharesPlanes) {
   spectrum.Release();
   EXPECT_EQ(back.Values.PlaneCount(), 1);
 
-  // Its next forward transform gives it planes again.
+  // Its next forward transform gives it planes again; a second round trip into
+  // grids that already hold arrays of the right size gives the same result.
   spectrum.ForwardTransformOf(back);
   EXPECT_EQ(spectrum.Values.PlaneCount(), 2);
+  back.Mask[1][2][2] = 1;
+  back.InverseTransformOf(spectrum);
+  EXPECT_EQ(back.Mask[1][2][2], 0);
+  for (int r = 1; r <= 16; ++r)
+    for (int c = 1; c <= 16; ++c)
+      EXPECT_NEAR(back.Values[1][r][c], (r <= 7 && c <= 12) ? src.Values[1][r][c] : 0.0, 1e-14);
   back.Release();
   spectrum.Release();
 }

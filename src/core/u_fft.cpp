@@ -187,6 +187,7 @@ void ForwardTransform(const PlaneArray<T>& source, bool complexSource, int& widt
   const int w = std::clamp(width, 0, source.Width());
   const int h = std::clamp(height, 0, source.Height());
   const bool hasImag = complexSource && source.PlaneCount() >= 2;
+  if (w > kMaxFourierSize || h > kMaxFourierSize) return;
   const int n = PowerOfTwoAtLeast(w, h);
   const std::size_t un = static_cast<std::size_t>(n);
   const std::size_t uw = static_cast<std::size_t>(w);
@@ -355,8 +356,8 @@ namespace {
 // may be the same array. False, and nothing changed, when the input is unusable.
 bool InverseInto(const DoublePlanes& planes, int width, int height, DoublePlanes& result) {
   const int n = width;
-  if (n < 2 || n % 2 != 0 || height != n || planes.PlaneCount() < 2 || planes.Width() != n ||
-      planes.Height() != n)
+  if (n < 2 || n % 2 != 0 || n > kMaxFourierSize || height != n || planes.PlaneCount() < 2 ||
+      planes.Width() != n || planes.Height() != n)
     return false;
   const std::size_t un = static_cast<std::size_t>(n);
   const std::size_t half = un / 2 + 1;
@@ -471,7 +472,7 @@ void SwapQuadrants(Int16Planes& planes, int width, int height) { Swap(planes, wi
 // Grid operations.
 
 void TFctXY::ForwardTransformOf(const TFctXY& src) {
-  if (src.Values.Empty()) return;
+  if (src.Values.Empty() || src.Nx > kMaxFourierSize || src.Ny > kMaxFourierSize) return;
   int n = src.Nx;
   int m = src.Ny;
   const double dx = src.Dx;

@@ -17,6 +17,10 @@
 
 namespace caustica {
 
+// Largest transform side. A source that would need more (a 1 x 20000 strip
+// needs N = 32768, 16 GiB of work space) is refused: nothing changes.
+constexpr int kMaxFourierSize = 16384;
+
 // Transform of a one-plane real source of Width x Height samples. N is the
 // smallest power of two, at least 2, that is not smaller than either side;
 // the source is placed at the upper-left corner of an N x N zero field.

@@ -143,6 +143,15 @@ TEST(FourierForward, DeltaConstantAndPlacement) {
     }
 }
 
+TEST(FourierForward, RefusesSourcesNeedingAbsurdSizes) {
+  DoublePlanes strip(1, kMaxFourierSize + 1, 1);
+  int w = 1, h = kMaxFourierSize + 1;
+  DoublePlanes spectrum;
+  FourierForwardReal(strip, w, h, spectrum);
+  EXPECT_TRUE(spectrum.Empty());
+  EXPECT_EQ(h, kMaxFourierSize + 1);
+}
+
 TEST(FourierInverse, MatchesTheDefinitionAndUndoesTheForward) {
   for (int n : {2, 4, 8, 16}) {
     SCOPED_TRACE(n);

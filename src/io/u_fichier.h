@@ -59,9 +59,22 @@ std::uint8_t ReadFitsFile(const std::string& fileName, Int16Planes& samples16, D
 // is the byte offset of the data unit.
 bool ReadFitsHeader(const std::string& fileName, std::int64_t& headerLength, TImgInfos& infos);
 
+// Best rank so far of each of the 34 precedence groups of the keyword
+// table; a card is stored only when its rank does not lose against it.
+struct TFitsRanks {
+  std::array<std::uint8_t, 34> Best;
+  TFitsRanks() { Reset(); }
+  void Reset() { Best.fill(255); }
+};
+
 // Applies one header card through the keyword table; unknown keywords are
 // ignored. Throws std::invalid_argument when a numeric value does not parse.
+// The three-argument form keeps its ranks between calls; ReadFitsHeader
+// resets them, ResetFitsRanks does so explicitly.
 void ApplyFitsKeyword(const std::string& keyword, const std::string& value, TImgInfos& infos);
+void ApplyFitsKeyword(const std::string& keyword, const std::string& value, TImgInfos& infos,
+                      TFitsRanks& ranks);
+void ResetFitsRanks();
 
 // Number with either "." or "," as decimal separator; throws
 // std::invalid_argument on a malformed number.

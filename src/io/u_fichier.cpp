@@ -484,15 +484,19 @@ bool ReadFitsHeader(const std::string& fileName, std::int64_t& headerLength, TIm
   return end == HeaderEnd::kEnd;
 }
 
-std::uint8_t ReadFitsFile(const std::string& fileName, Int16Planes& samples16, DoublePlanes& samples64,
-                          std::int32_t& width, std::int32_t& height, std::int32_t& planeCount,
-                          std::uint8_t& typeCode, TImgInfos& infos) {
-  samples16.Clear();
-  samples64.Clear();
-  width = height = planeCount = 0;
-  typeCode = 0;
-  ResetInfos(infos);
+namespace {
 
+// An image whose header has been read and whose layout CFITSIO confirms.
+struct OpenedImage {
+  FitsFile File;
+  std::int32_t Width = 0, Height = 0, PlaneCount = 0;
+  std::uint8_t TypeCode = 0;
+  bool Integer16 = false;
+  bool HasData = false;  // false: a valid file without samples to read
+};
+
+std::uint8_t OpenImage(const std::string& fileName, TImgInfos& infos, OpenedImage& image) {
+  ResetInfos(infos);
   std::int64_t headerLength = 0;
   TFitsRanks& ranks = SharedRanks();
   ranks.Reset();
@@ -501,113 +505,164 @@ std::uint8_t ReadFitsFile(const std::string& fileName, Int16Planes& samples16, D
   if (!ScanHeaderFile(fileName, headerLength, infos, ranks, end) || end != HeaderEnd::kEnd)
     return kFitsIoError;
 
-  try {
-    int status = 0;
+  int status = 0;
+  auto open = [&]() {
+    if (image.File) return true;
     fitsfile* raw = nullptr;
-    bool compressed = false;
-    FitsFile file;
-    auto open = [&]() {
-      if (file) return true;
-      if (fits_open_diskfile(&raw, fileName.c_str(), READONLY, &status)) return false;
-      file.reset(raw);
-      return true;
-    };
-    if (infos.Naxis == 0) {
-      if (!open()) return kFitsIoError;
-      compressed = OpenCompressedImage(file.get(), infos);
-      if (!compressed) return kFitsRead;  // no image in this file
-    }
-
-    const std::int32_t bitpix = infos.Bitpix;
-    width = infos.Naxis1;
-    height = infos.Naxis2;
-    if (width < 0 || height < 0) return kFitsIoError;
-
-    const bool integer16 = bitpix == 8 || bitpix == 16;
-    const bool known = integer16 || bitpix == 32 || bitpix == -32 || bitpix == -64;
-    bool colour = false;
-    if (infos.Naxis == 2) {
-      planeCount = 1;
-    } else if (infos.Naxis3 == 3) {
-      planeCount = 3;
-      colour = true;
-    } else {
-      planeCount = infos.Naxis3;
-    }
-    if (infos.Naxis < 2) planeCount = 0;  // a line or nothing: no image planes
-    if (colour) {
-      typeCode = integer16 ? kTypeColour16 : kTypeDoubleGrid;
-      for (int k = 2; k <= 3; ++k) {
-        infos.LowLevel[k] = infos.LowLevel[1];
-        infos.HighLevel[k] = infos.HighLevel[1];
-      }
-    } else {
-      typeCode = integer16 ? kType16 : kTypeDouble;
-    }
-    if (!known || planeCount == 0 || width == 0 || height == 0) return kFitsRead;
-
+    if (fits_open_diskfile(&raw, fileName.c_str(), READONLY, &status)) return false;
+    image.File.reset(raw);
+    return true;
+  };
+  bool compressed = false;
+  if (infos.Naxis == 0) {
     if (!open()) return kFitsIoError;
-    fitsfile* f = file.get();
+    compressed = OpenCompressedImage(image.File.get(), infos);
+    if (!compressed) return kFitsRead;  // no image in this file
+  }
 
-    // CFITSIO must see the same image our cards describe.
-    int cBitpix = 0, cNaxis = 0;
-    LONGLONG cAxes[9] = {};
-    if (fits_get_img_paramll(f, 9, &cBitpix, &cNaxis, cAxes, &status)) return kFitsIoError;
-    if (cBitpix != bitpix || cNaxis != infos.Naxis || cAxes[0] != width || cAxes[1] != height ||
-        (infos.Naxis >= 3 && cAxes[2] != infos.Naxis3))
-      return kFitsIoError;
+  const std::int32_t bitpix = infos.Bitpix;
+  const std::int32_t width = infos.Naxis1, height = infos.Naxis2;
+  if (width < 0 || height < 0) return kFitsIoError;
+  image.Width = width;
+  image.Height = height;
 
-    const int bytesPerSample = std::abs(bitpix) / 8;
-    if (compressed) {
-      // Tiles may expand, but not without bound.
-      const std::int64_t limit = f->Fptr->logfilesize * kMaxCompressionRatio;
-      if (!DataFitsFile(limit, bytesPerSample, width, height, planeCount)) return kFitsIoError;
-    } else {
-      LONGLONG headStart = 0, dataStart = 0, dataEnd = 0;
-      if (fits_get_hduaddrll(f, &headStart, &dataStart, &dataEnd, &status) || dataStart != headerLength)
-        return kFitsIoError;
-      if (!DataFitsFile(f->Fptr->logfilesize - dataStart, bytesPerSample, width, height, planeCount))
-        return kFitsIoError;
+  image.Integer16 = bitpix == 8 || bitpix == 16;
+  const bool known = image.Integer16 || bitpix == 32 || bitpix == -32 || bitpix == -64;
+  bool colour = false;
+  if (infos.Naxis == 2) {
+    image.PlaneCount = 1;
+  } else if (infos.Naxis3 == 3) {
+    image.PlaneCount = 3;
+    colour = true;
+  } else {
+    image.PlaneCount = infos.Naxis3;
+  }
+  if (infos.Naxis < 2) image.PlaneCount = 0;  // a line or nothing: no image planes
+  if (colour) {
+    image.TypeCode = image.Integer16 ? kTypeColour16 : kTypeDoubleGrid;
+    for (int k = 2; k <= 3; ++k) {
+      infos.LowLevel[k] = infos.LowLevel[1];
+      infos.HighLevel[k] = infos.HighLevel[1];
     }
+  } else {
+    image.TypeCode = image.Integer16 ? kType16 : kTypeDouble;
+  }
+  if (!known || image.PlaneCount == 0 || width == 0 || height == 0) return kFitsRead;
 
-    // Raw values: our own BZERO/BSCALE rules follow.
-    if (fits_set_bscale(f, 1.0, 0.0, &status)) return kFitsIoError;
-    const LONGLONG planeSize = static_cast<LONGLONG>(width) * height;
-    int anyNull = 0;
-    if (integer16) {
-      AllocPlanes(samples16, samples64, width, height, typeCode, planeCount);
+  if (!open()) return kFitsIoError;
+  fitsfile* f = image.File.get();
+
+  // CFITSIO must see the same image our cards describe.
+  int cBitpix = 0, cNaxis = 0;
+  LONGLONG cAxes[9] = {};
+  if (fits_get_img_paramll(f, 9, &cBitpix, &cNaxis, cAxes, &status)) return kFitsIoError;
+  if (cBitpix != bitpix || cNaxis != infos.Naxis || cAxes[0] != width || cAxes[1] != height ||
+      (infos.Naxis >= 3 && cAxes[2] != infos.Naxis3))
+    return kFitsIoError;
+
+  const int bytesPerSample = std::abs(bitpix) / 8;
+  if (compressed) {
+    // Tiles may expand, but not without bound.
+    const std::int64_t limit = f->Fptr->logfilesize * kMaxCompressionRatio;
+    if (!DataFitsFile(limit, bytesPerSample, width, height, image.PlaneCount)) return kFitsIoError;
+  } else {
+    LONGLONG headStart = 0, dataStart = 0, dataEnd = 0;
+    if (fits_get_hduaddrll(f, &headStart, &dataStart, &dataEnd, &status) || dataStart != headerLength)
+      return kFitsIoError;
+    if (!DataFitsFile(f->Fptr->logfilesize - dataStart, bytesPerSample, width, height, image.PlaneCount))
+      return kFitsIoError;
+  }
+  // Raw values: our own BZERO/BSCALE rules follow.
+  if (fits_set_bscale(f, 1.0, 0.0, &status)) return kFitsIoError;
+  image.HasData = true;
+  return kFitsRead;
+}
+
+// Reads planes 1..planes as doubles with the scaling of the sample format.
+bool ReadDoublePlanes(fitsfile* f, const TImgInfos& infos, DoublePlanes& samples64, int planes) {
+  const LONGLONG planeSize = static_cast<LONGLONG>(samples64.PlaneSize());
+  int status = 0, anyNull = 0;
+  for (int p = 1; p <= planes; ++p)
+    fits_read_img(f, TDOUBLE, 1 + (p - 1) * planeSize, planeSize, nullptr, samples64.PlaneData(p), &anyNull,
+                  &status);
+  if (status) return false;
+  // 64-bit floats are taken as they stand.
+  const double bzero = infos.BZero, bscale = infos.BScale;
+  if (infos.Bitpix != -64 && (bscale != 1.0 || bzero != 0.0)) {
+    const std::size_t n = samples64.PlaneSize();
+    for (int p = 1; p <= planes; ++p) {
+      double* d = samples64.PlaneData(p);
+      for (std::size_t i = 0; i < n; ++i) d[i] = bzero + bscale * d[i];
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+std::uint8_t ReadFitsFile(const std::string& fileName, Int16Planes& samples16, DoublePlanes& samples64,
+                          std::int32_t& width, std::int32_t& height, std::int32_t& planeCount,
+                          std::uint8_t& typeCode, TImgInfos& infos) {
+  samples16.Clear();
+  samples64.Clear();
+  width = height = planeCount = 0;
+  typeCode = 0;
+  try {
+    OpenedImage image;
+    const std::uint8_t status = OpenImage(fileName, infos, image);
+    if (status != kFitsRead) return status;
+    width = image.Width;
+    height = image.Height;
+    planeCount = image.PlaneCount;
+    typeCode = image.TypeCode;
+    if (!image.HasData) return kFitsRead;
+
+    fitsfile* f = image.File.get();
+    AllocPlanes(samples16, samples64, width, height, typeCode, planeCount);
+    if (image.Integer16) {
+      const LONGLONG planeSize = static_cast<LONGLONG>(width) * height;
+      int readStatus = 0, anyNull = 0;
       for (int p = 1; p <= planeCount; ++p)
         fits_read_img(f, TSHORT, 1 + (p - 1) * planeSize, planeSize, nullptr, samples16.PlaneData(p),
-                      &anyNull, &status);
-      if (status) {
+                      &anyNull, &readStatus);
+      if (readStatus) {
         samples16.Clear();
         return kFitsIoError;
       }
       ScaleIntegerSamples(samples16, samples64, typeCode, width, height, planeCount, infos.BZero,
                           infos.BScale);
-    } else {
-      AllocPlanes(samples16, samples64, width, height, typeCode, planeCount);
-      for (int p = 1; p <= planeCount; ++p)
-        fits_read_img(f, TDOUBLE, 1 + (p - 1) * planeSize, planeSize, nullptr, samples64.PlaneData(p),
-                      &anyNull, &status);
-      if (status) {
-        samples64.Clear();
-        return kFitsIoError;
-      }
-      // 64-bit floats are taken as they stand.
-      const double bzero = infos.BZero, bscale = infos.BScale;
-      if (bitpix != -64 && (bscale != 1.0 || bzero != 0.0)) {
-        const std::size_t n = samples64.PlaneSize();
-        for (int p = 1; p <= planeCount; ++p) {
-          double* d = samples64.PlaneData(p);
-          for (std::size_t i = 0; i < n; ++i) d[i] = bzero + bscale * d[i];
-        }
-      }
+    } else if (!ReadDoublePlanes(f, infos, samples64, planeCount)) {
+      samples64.Clear();
+      return kFitsIoError;
     }
     return kFitsRead;
   } catch (const std::bad_alloc&) {
     samples16.Clear();
     samples64.Clear();
+    return kFitsIoError;
+  }
+}
+
+std::uint8_t ReadFitsPlaneAsDoubles(const std::string& fileName, DoublePlanes& plane, std::int32_t& width,
+                                    std::int32_t& height, TImgInfos& infos) {
+  plane.Clear();
+  width = height = 0;
+  try {
+    OpenedImage image;
+    const std::uint8_t status = OpenImage(fileName, infos, image);
+    if (status != kFitsRead) return status;
+    width = image.Width;
+    height = image.Height;
+    if (!image.HasData) return kFitsRead;
+    plane.Allocate(width, height, 1);
+    // Widening after the 16-bit decision gives the same doubles: v itself.
+    if (!ReadDoublePlanes(image.File.get(), infos, plane, 1)) {
+      plane.Clear();
+      return kFitsIoError;
+    }
+    return kFitsRead;
+  } catch (const std::bad_alloc&) {
+    plane.Clear();
     return kFitsIoError;
   }
 }

@@ -55,6 +55,12 @@ std::uint8_t ReadFitsFile(const std::string& fileName, Int16Planes& samples16, D
                           std::int32_t& width, std::int32_t& height, std::int32_t& planeCount,
                           std::uint8_t& typeCode, TImgInfos& infos);
 
+// Plane 1 of the same image as doubles, the samples ReadFitsFile would give
+// widened exactly, read without the 16-bit intermediate. Same status codes;
+// plane stays empty when the file holds no samples.
+std::uint8_t ReadFitsPlaneAsDoubles(const std::string& fileName, DoublePlanes& plane, std::int32_t& width,
+                                    std::int32_t& height, TImgInfos& infos);
+
 // Parses the header cards; true when an END card was reached. headerLength
 // is the byte offset of the data unit.
 bool ReadFitsHeader(const std::string& fileName, std::int64_t& headerLength, TImgInfos& infos);

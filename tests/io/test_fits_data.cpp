@@ -263,6 +263,22 @@ TEST_F(FitsData, LoadFromFitsWidensPlaneOne) {
   grid.LoadFromFits(Write(test::BuildFits(img)));
   EXPECT_EQ(grid.Values[1][3][4], 5.5);
 
+  // The same scaled values ReadFitsFile gives, for both of its representations.
+  img.Bitpix = 16;
+  img.Raw = Ramp(12, -6, 1);
+  for (const char* bzero : {"32768", "0"}) {
+    img.Cards = {Card("BZERO", bzero), Card("BSCALE", "0,5")};
+    const std::string path = Write(test::BuildFits(img));
+    const Read r = Load(path);
+    grid.LoadFromFits(path);
+    ASSERT_EQ(r.status, kFitsRead);
+    for (int row = 1; row <= 3; ++row)
+      for (int c = 1; c <= 4; ++c) EXPECT_EQ(grid.Values[1][row][c], r.s64[1][row][c]);
+  }
+  img.Cards = {Card("BZERO", "-7")};
+  grid.LoadFromFits(Write(test::BuildFits(img)));
+  EXPECT_EQ(grid.Values[1][3][4], -2.0);
+
   img.WithEnd = false;
   grid.LoadFromFits(Write(test::BuildFits(img)));
   EXPECT_FALSE(grid.HasArrays());

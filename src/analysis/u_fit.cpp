@@ -23,6 +23,10 @@ using Matrix = Eigen::Matrix<double, Eigen::Dynamic, Eigen::Dynamic, Eigen::ColM
 // six of the sixteen digits.
 constexpr double kMaxNormalCondition = 1e6;
 
+// Samples are handled in tiles of this many design-matrix rows, so the tall
+// matrix is never formed.
+constexpr std::size_t kTile = 256;
+
 bool GridUsable(const TFctXY& grid) {
   return grid.Nx > 0 && grid.Ny > 0 && !grid.Values.Empty() && !grid.Mask.Empty() &&
          grid.Values.Width() == grid.Nx && grid.Values.Height() == grid.Ny && grid.Mask.Width() == grid.Nx &&
@@ -30,71 +34,92 @@ bool GridUsable(const TFctXY& grid) {
          grid.YAxis.size() >= static_cast<std::size_t>(grid.Ny) + 1;
 }
 
-// Offsets (in plane layout) of the samples the fit uses, in scan order:
-// columns outer, rows inner.
-std::vector<std::uint32_t> UsedSamples(const TFctXY& grid, const ZernikeTermCache& cache) {
-  const int nx = grid.Nx;
-  const int ny = grid.Ny;
-  const std::uint8_t* inside = cache.Inside();
-  const std::int16_t* mask = grid.Mask.PlaneData(1);
-  std::vector<std::uint32_t> offsets;
-  offsets.reserve(cache.SampleCount());
-  for (int c = 0; c < nx; ++c) {
-    for (int r = 0; r < ny; ++r) {
-      const std::size_t offset = static_cast<std::size_t>(r) * nx + c;
-      if (inside[offset] && mask[offset] == 1) offsets.push_back(static_cast<std::uint32_t>(offset));
+// The rows of the design matrix, each the selected terms' values at one used
+// sample followed by the map value there (the right-hand side). Samples are
+// taken in scan order: columns outer, rows inner.
+class DesignRows {
+ public:
+  DesignRows(const TFctXY& grid, double obstruction, const std::vector<int>& terms,
+             const ZernikeTermCache* cache)
+      : grid_(grid), obstruction_(obstruction), terms_(terms), cache_(cache) {
+    const int nx = grid.Nx;
+    const std::int16_t* mask = grid.Mask.PlaneData(1);
+    if (cache) {
+      for (int k : terms) sources_.push_back(cache->Term(k));
+      sources_.push_back(grid.Values.PlaneData(1));
+    }
+    ZernikeValues values;
+    for (int c = 0; c < nx; ++c) {
+      for (int r = 0; r < grid.Ny; ++r) {
+        const std::size_t offset = static_cast<std::size_t>(r) * nx + c;
+        if (mask[offset] != 1) continue;
+        const bool inside = cache
+                                ? cache->Inside()[offset] != 0
+                                : EvaluateZernike(obstruction, grid.YAxis[r + 1], grid.XAxis[c + 1], values);
+        if (inside) offsets_.push_back(offset);
+      }
     }
   }
-  return offsets;
-}
 
-// Source planes of the design matrix columns: the selected terms, then the
-// map values as the right-hand side.
-std::vector<const double*> ColumnSources(const TFctXY& grid, const ZernikeTermCache& cache,
-                                         const std::vector<int>& terms) {
-  std::vector<const double*> sources;
-  for (int k : terms) sources.push_back(cache.Term(k));
-  sources.push_back(grid.Values.PlaneData(1));
-  return sources;
-}
+  std::size_t Count() const { return offsets_.size(); }
+  Eigen::Index Width() const { return static_cast<Eigen::Index>(terms_.size()) + 1; }
 
-// [A b]^T [A b] accumulated over tiles of samples, so the tall matrix is
-// never formed. The samples are cut into a fixed number of parts, whatever
-// the core count, so the sums are the same on every machine.
-Matrix GramFromCache(const TFctXY& grid, const ZernikeTermCache& cache, const std::vector<int>& terms,
-                     const std::vector<std::uint32_t>& offsets) {
+  // Rows first .. first + count - 1 into the columns of tile (one column per row).
+  void FillTransposed(std::size_t first, std::size_t count, Matrix& tile) const {
+    const Eigen::Index width = Width();
+    ZernikeValues values;
+    for (std::size_t s = 0; s < count; ++s) {
+      double* column = tile.col(static_cast<Eigen::Index>(s)).data();
+      const std::size_t offset = offsets_[first + s];
+      if (cache_) {
+        for (Eigen::Index j = 0; j < width; ++j) column[j] = sources_[j][offset];
+      } else {
+        const int c = static_cast<int>(offset % grid_.Nx) + 1;
+        const int r = static_cast<int>(offset / grid_.Nx) + 1;
+        EvaluateZernike(obstruction_, grid_.YAxis[r], grid_.XAxis[c], values);
+        for (Eigen::Index j = 0; j + 1 < width; ++j) column[j] = values[terms_[j]];
+        column[width - 1] = grid_.Values[1][r][c];
+      }
+    }
+  }
+
+ private:
+  const TFctXY& grid_;
+  double obstruction_;
+  const std::vector<int>& terms_;
+  const ZernikeTermCache* cache_;
+  std::vector<const double*> sources_;
+  std::vector<std::size_t> offsets_;
+};
+
+// [A b]^T [A b]. The rows are cut into a fixed number of parts, whatever the
+// core count, so the sums are the same on every machine.
+Matrix Gram(const DesignRows& rows) {
   constexpr int kParts = 2;
-  constexpr std::size_t kTile = 256;
-  const std::vector<const double*> sources = ColumnSources(grid, cache, terms);
-  const Eigen::Index width = static_cast<Eigen::Index>(sources.size());
-  const std::size_t m = offsets.size();
+  const Eigen::Index width = rows.Width();
+  const std::size_t m = rows.Count();
 
   std::array<Matrix, kParts> partial;
   auto accumulate = [&](int part) {
     Matrix& gram = partial[part];
     gram.setZero(width, width);
-    Matrix tile(width, static_cast<Eigen::Index>(kTile));  // one column per sample
-    const std::size_t first = m * part / kParts;
+    Matrix tile(width, static_cast<Eigen::Index>(kTile));
     const std::size_t last = m * (part + 1) / kParts;
-    for (std::size_t start = first; start < last; start += kTile) {
+    for (std::size_t start = m * part / kParts; start < last; start += kTile) {
       const std::size_t count = std::min(kTile, last - start);
-      for (std::size_t s = 0; s < count; ++s) {
-        double* column = tile.col(static_cast<Eigen::Index>(s)).data();
-        const std::uint32_t offset = offsets[start + s];
-        for (Eigen::Index j = 0; j < width; ++j) column[j] = sources[j][offset];
-      }
+      rows.FillTransposed(start, count, tile);
       gram.selfadjointView<Eigen::Lower>().rankUpdate(tile.leftCols(static_cast<Eigen::Index>(count)));
     }
   };
 
   std::vector<std::thread> workers;
-  const bool threaded = std::thread::hardware_concurrency() > 1;
-  for (int part = 1; part < kParts; ++part) {
-    if (!threaded) break;
-    try {
-      workers.emplace_back(accumulate, part);
-    } catch (const std::system_error&) {
-      break;
+  if (std::thread::hardware_concurrency() > 1) {
+    for (int part = 1; part < kParts; ++part) {
+      try {
+        workers.emplace_back(accumulate, part);
+      } catch (const std::system_error&) {
+        break;  // the remaining parts run here
+      }
     }
   }
   accumulate(0);
@@ -107,37 +132,23 @@ Matrix GramFromCache(const TFctXY& grid, const ZernikeTermCache& cache, const st
   return gram;
 }
 
-// The tall design matrix with the map values as one extra, last column,
-// rows in scan order.
-Matrix DesignFromCache(const TFctXY& grid, const ZernikeTermCache& cache, const std::vector<int>& terms,
-                       const std::vector<std::uint32_t>& offsets) {
-  const std::vector<const double*> sources = ColumnSources(grid, cache, terms);
-  const Eigen::Index m = static_cast<Eigen::Index>(offsets.size());
-  Matrix a(m, static_cast<Eigen::Index>(sources.size()));
-  for (Eigen::Index j = 0; j < a.cols(); ++j) {
-    double* column = a.col(j).data();
-    for (Eigen::Index s = 0; s < m; ++s) column[s] = sources[j][offsets[s]];
+// R of [A b] = Q R, built tile by tile: each tile is stacked under the R so
+// far and the stack decomposed again.
+Matrix StreamingR(const DesignRows& rows) {
+  const Eigen::Index width = rows.Width();
+  const Eigen::Index tileRows = static_cast<Eigen::Index>(kTile);
+  Matrix stack = Matrix::Zero(width + tileRows, width);
+  Matrix tile(width, tileRows);
+  for (std::size_t start = 0; start < rows.Count(); start += kTile) {
+    const std::size_t count = std::min(kTile, rows.Count() - start);
+    const Eigen::Index used = static_cast<Eigen::Index>(count);
+    rows.FillTransposed(start, count, tile);
+    stack.middleRows(width, used) = tile.leftCols(used).transpose();
+    Eigen::Ref<Matrix> block = stack.topRows(width + used);
+    Eigen::HouseholderQR<Eigen::Ref<Matrix>> qr(block);
+    stack.topRows(width) = stack.topRows(width).triangularView<Eigen::Upper>();
   }
-  return a;
-}
-
-// The same by evaluating the polynomials at each sample, for geometries too
-// large to cache.
-Matrix DesignDirect(const TFctXY& grid, double obstruction, const std::vector<int>& terms) {
-  const int n = static_cast<int>(terms.size());
-  std::vector<double> rows;  // row-major, n + 1 per used sample
-  ZernikeValues values;
-  for (int c = 1; c <= grid.Nx; ++c) {
-    for (int r = 1; r <= grid.Ny; ++r) {
-      if (grid.Mask[1][r][c] != 1) continue;
-      if (!EvaluateZernike(obstruction, grid.YAxis[r], grid.XAxis[c], values)) continue;
-      for (int j = 0; j < n; ++j) rows.push_back(values[terms[j]]);
-      rows.push_back(grid.Values[1][r][c]);
-    }
-  }
-  const Eigen::Index m = static_cast<Eigen::Index>(rows.size() / (n + 1));
-  using RowMajor = Eigen::Matrix<double, Eigen::Dynamic, Eigen::Dynamic, Eigen::RowMajor>;
-  return Eigen::Map<const RowMajor>(rows.data(), m, n + 1);
+  return stack.topRows(width);
 }
 
 // x = V diag(1/w) U^T rhs over the singular values w that are not exactly 0.
@@ -161,8 +172,7 @@ Eigen::VectorXd SolveBySvd(const Matrix& square, const Eigen::VectorXd& rhs, dou
 
 // Normal equations, each term scaled to unit diagonal first. Their error
 // grows with the square of the design matrix's condition number, which is
-// small for Zernike terms over a pupil; when it is not, returns false and
-// the caller decomposes the design matrix itself.
+// small for Zernike terms over a pupil; when it is not, returns false.
 bool SolveNormalEquations(const Matrix& gram, Eigen::VectorXd& x) {
   const Eigen::Index n = gram.rows() - 1;
   Eigen::VectorXd scale(n);
@@ -176,15 +186,13 @@ bool SolveNormalEquations(const Matrix& gram, Eigen::VectorXd& x) {
   return true;
 }
 
-// A = Q R: the singular values and right vectors of A are those of R, and
-// Q^T b comes out in the last column of the augmented R.
-void SolveByQR(Matrix& a, Eigen::VectorXd& x) {
-  const Eigen::Index n = a.cols() - 1;
-  Eigen::HouseholderQR<Eigen::Ref<Matrix>> qr(a);
-  const Matrix r = qr.matrixQR().topLeftCorner(n, n).triangularView<Eigen::Upper>();
-  const Eigen::VectorXd qtb = qr.matrixQR().col(n).head(n);
+// Through A = Q R: the singular values and right vectors of A are those of
+// R, and Q^T b is the last column of the augmented R.
+void SolveByQR(const DesignRows& rows, Eigen::VectorXd& x) {
+  const Matrix r = StreamingR(rows);
+  const Eigen::Index n = r.cols() - 1;
   double condition = 1.0;
-  x = SolveBySvd(r, qtb, condition);
+  x = SolveBySvd(r.topLeftCorner(n, n), r.col(n).head(n), condition);
 }
 
 }  // namespace
@@ -197,22 +205,15 @@ void FitZernike(const TFctXY& grid, double obstruction, const ZernikeSelection& 
     if (selected[k]) terms.push_back(k);
   }
   if (terms.empty() || !GridUsable(grid)) return;
-  const Eigen::Index n = static_cast<Eigen::Index>(terms.size());
+  const std::size_t n = terms.size();
+
+  // Geometries too large to cache are evaluated sample by sample.
+  const DesignRows rows(grid, obstruction, terms, cache.Prepare(grid, obstruction) ? &cache : nullptr);
+  if (rows.Count() < n) return;  // under-determined: no meaningful coefficients
 
   Eigen::VectorXd x;
-  if (cache.Prepare(grid, obstruction)) {
-    const std::vector<std::uint32_t> offsets = UsedSamples(grid, cache);
-    if (static_cast<Eigen::Index>(offsets.size()) < n) return;  // under-determined
-    if (!SolveNormalEquations(GramFromCache(grid, cache, terms, offsets), x)) {
-      Matrix a = DesignFromCache(grid, cache, terms, offsets);
-      SolveByQR(a, x);
-    }
-  } else {
-    Matrix a = DesignDirect(grid, obstruction, terms);
-    if (a.rows() < n) return;
-    SolveByQR(a, x);
-  }
-  for (Eigen::Index j = 0; j < n; ++j) coefficients[terms[j]] = x[j];
+  if (!SolveNormalEquations(Gram(rows), x)) SolveByQR(rows, x);
+  for (std::size_t j = 0; j < n; ++j) coefficients[terms[j]] = x[static_cast<Eigen::Index>(j)];
 }
 
 void FitZernike(const TFctXY& grid, double obstruction, const ZernikeSelection& selected,

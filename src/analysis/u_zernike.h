@@ -40,8 +40,8 @@ void SetZernikeBasis(int count, int type);
 
 // Values of terms 1..42 at (x, y) in pupil units, un-normalised. Returns
 // the inside flag; outside the domain (r > 1, or r below the obstruction
-// for annular polynomials) every value is 0. Terms of radial degree above
-// MaxOrder + 1 are 0 as well.
+// for annular polynomials; no point at all for an obstruction of 1 or more)
+// every value is 0. Terms that MaxOrder does not reach are 0 as well.
 bool EvaluateZernike(double obstruction, double y, double x, ZernikeValues& values);
 
 // Name of the radial polynomial and its angular factor; m < 0 is the sine term.

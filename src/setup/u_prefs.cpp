@@ -14,6 +14,7 @@
 #include <string_view>
 #include <system_error>
 
+#include "analysis/u_zernike.h"
 #include "core/number_format.h"
 #include "core/u_math.h"
 #include "io/atomic_file.h"
@@ -335,6 +336,13 @@ bool WritePreferences(std::string* error) {
 void InitPreferences() {
   Preferences.Valeurs = TkwValue{};
   ReadPreferences();
+  SetZernikeBasis(Preferences.Valeurs.NPolyZern, Preferences.Valeurs.ModePoly);
+}
+
+void InitPreferences(const std::string& fileName) {
+  Preferences.Valeurs = TkwValue{};
+  ReadPreferences(fileName, Preferences, ImageFolderHistory);
+  SetZernikeBasis(Preferences.Valeurs.NPolyZern, Preferences.Valeurs.ModePoly);
 }
 
 }  // namespace caustica

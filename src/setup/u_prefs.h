@@ -73,6 +73,8 @@ extern TImageFolderHistory ImageFolderHistory;
 
 // Start-up: Preferences := defaults, then the file is read.
 void InitPreferences();
+// The same from an explicit file, for tests.
+void InitPreferences(const std::string& fileName);
 
 // Read "Prefs.txt" into Preferences and ImageFolderHistory. False when there
 // was no file or it could not be read; nothing changes then.

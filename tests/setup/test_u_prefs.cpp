@@ -8,6 +8,7 @@
 #include <optional>
 #include <random>
 
+#include "analysis/u_zernike.h"
 #include "core/u_math.h"
 #include "setup/u_prefs.h"
 #include "support/test_files.h"
@@ -397,4 +398,17 @@ TEST_F(PrefsFile, UserConfigurationFolderWhenProgramFolderIsNotWritable) {
     EXPECT_EQ(PreferencesFilePath(ro.string()), (config.Path() / "Caustica" / "Prefs.txt").string());
     std::filesystem::permissions(ro, std::filesystem::perms::owner_all);
   }
+}
+
+TEST(PreferencesStartUp, TheZernikeBasisFollowsThePreferences) {
+  ScratchDir dir;
+  WriteBytes(dir.File("Prefs.txt"), "NPolyZern=36\r\nModePoly=1\r\n");
+  InitPreferences(dir.File("Prefs.txt"));
+  EXPECT_EQ(Preferences.Valeurs.NPolyZern, 36);
+  EXPECT_EQ(ZernikeBasis.PolynomialCount, 36);
+  EXPECT_EQ(ZernikeBasis.PolynomialType, 1);
+  // A missing file leaves the built-in defaults, and the basis with them.
+  InitPreferences(dir.File("none.txt"));
+  EXPECT_EQ(ZernikeBasis.PolynomialCount, 22);
+  EXPECT_EQ(ZernikeBasis.PolynomialType, 0);
 }

@@ -15,12 +15,11 @@ namespace {
 // 1.5 x 2^52 rounds under the default rounding mode exactly like nearbyint
 // (IEEE addition is not reassociated without -ffast-math), but stays
 // inline; the rare large or non-finite values go through RoundHalfEven.
+constexpr double kRoundMagic = 6755399441055744.0;  // 1.5 x 2^52
+constexpr double kRoundLimit = 2251799813685248.0;  // 2^51
+
 inline double RoundSample(double v) {
-  constexpr double kMagic = 6755399441055744.0;  // 1.5 x 2^52
-  constexpr double kLimit = 2251799813685248.0;  // 2^51
-  if (std::fabs(v) < kLimit) {
-    return (v + kMagic) - kMagic;
-  }
+  if (std::fabs(v) < kRoundLimit) return (v + kRoundMagic) - kRoundMagic;
   return RoundHalfEven(v);
 }
 
@@ -413,6 +412,8 @@ void TFctXY::PadToPowerOfTwo() {
   long long n = 128;
   while (n < m) n *= 2;
   const int size = static_cast<int>(n);
+  // A real N x N grid would be copied onto itself: keep its arrays.
+  if (Nx == size && Ny == size && IsComplex == 0 && HasArrays() && Values.PlaneCount() == 1) return;
   const int oc = static_cast<int>(RoundHalfEven((size - Nx) / 2.0));
   const int orow = static_cast<int>(RoundHalfEven((size - Ny) / 2.0));
 
@@ -515,6 +516,19 @@ void TFctXY::ShiftBy(double columnShift, double rowShift) {
     }
   }
 
+  // Columns whose neighbours are not all outside form one span [cLo, cHi]
+  // and, short of rounding at an exact integer, share one index offset;
+  // that span then gets a straight loop without the index table.
+  int cLo = nx + 1, cHi = 0;
+  for (int c = 1; c <= nx; ++c)
+    if (wLeft[c] != 0.0 || wRight[c] != 0.0 || left[c] != 0) {
+      cLo = std::min(cLo, c);
+      cHi = c;
+    }
+  bool uniform = cLo <= cHi;
+  const int offset = uniform ? left[cLo] - cLo : 0;
+  for (int c = cLo; uniform && c <= cHi; ++c) uniform = left[c] - c == offset;
+
   std::vector<double> buffers(2 * (static_cast<std::size_t>(nx) + 2), 0.0);
   double* buf[2] = {buffers.data(), buffers.data() + nx + 2};
   constexpr long long kNone = -1;  // tag of a buffer holding no row yet
@@ -538,8 +552,8 @@ void TFctXY::ShiftBy(double columnShift, double rowShift) {
   };
 
   // Output row r reads rows floor(r - rowShift) and the one after. With a
-  // positive shift these are at or above row r, so the rows go upwards from
-  // the bottom; otherwise downwards from the top.
+  // positive shift both indices are <= r, so the rows are written from the
+  // last to the first; otherwise both are >= r and the order is the reverse.
   const bool bottomUp = rowShift > 0.0;
   for (int step = 0; step < ny; ++step) {
     const int r = bottomUp ? ny - step : 1 + step;
@@ -558,6 +572,27 @@ void TFctXY::ShiftBy(double columnShift, double rowShift) {
     const double* b = fetch(i + 1, keyA);
     const double gy0 = 1.0 - fy;
     const double gy1 = fy;
+    if (uniform) {
+      const double* a0 = a + offset;
+      const double* b0 = b + offset;
+      const double* gx0 = wLeft.data();
+      const double* gx1 = wRight.data();
+      if (cLo > 1) std::memset(out + 1, 0, static_cast<std::size_t>(cLo - 1) * sizeof(double));
+      if (cHi < nx) std::memset(out + cHi + 1, 0, static_cast<std::size_t>(nx - cHi) * sizeof(double));
+      // Huge or non-finite samples (rare) send the row through RoundSample.
+      unsigned spill = 0;
+      for (int c = cLo; c <= cHi; ++c) {
+        const double v =
+            gx0[c] * gy0 * a0[c] + gx1[c] * gy0 * a0[c + 1] + gx0[c] * gy1 * b0[c] + gx1[c] * gy1 * b0[c + 1];
+        spill |= static_cast<unsigned>(!(std::fabs(v) < kRoundLimit));
+        out[c] = (v + kRoundMagic) - kRoundMagic;
+      }
+      if (spill != 0)
+        for (int c = cLo; c <= cHi; ++c)
+          out[c] = RoundSample(gx0[c] * gy0 * a0[c] + gx1[c] * gy0 * a0[c + 1] + gx0[c] * gy1 * b0[c] +
+                               gx1[c] * gy1 * b0[c + 1]);
+      continue;
+    }
     for (int c = 1; c <= nx; ++c) {
       const int k = left[c];
       const double gx0 = wLeft[c];

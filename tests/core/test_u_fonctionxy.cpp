@@ -100,6 +100,16 @@ TEST(Grid, PadToPowerOfTwoCentresWithHalfEvenOffsets) {
   EXPECT_EQ(s.Nx, 128);
   EXPECT_EQ(s.Values[1][1][1], 2.0);
   EXPECT_EQ(s.Values[1][128][128], 3.0);
+
+  // A complex grid comes out as one real plane and says so.
+  TFctXY z;
+  z.IsComplex = 1;
+  z.Init(128, 128);
+  z.Values[1][5][6] = 4.0;
+  z.PadToPowerOfTwo();
+  EXPECT_EQ(z.IsComplex, 0);
+  EXPECT_EQ(z.Values.PlaneCount(), 1);
+  EXPECT_EQ(z.Values[1][5][6], 4.0);
 }
 
 TEST(Grid, ThresholdMaskCountsEqualAsInside) {
@@ -390,6 +400,15 @@ TEST(Grid, AssignCopiesTheListedFieldsOnly) {
   EXPECT_FALSE(dst.Relief);
   EXPECT_FALSE(dst.Shapes[1].Visible);
   EXPECT_EQ(dst.Infos.Naxis1, 0);
+
+  // Taking over IsComplex gives the grid the second plane it then needs.
+  TFctXY complexSrc;
+  complexSrc.IsComplex = 1;
+  complexSrc.Init(2, 2);
+  dst.Assign(complexSrc);
+  EXPECT_EQ(dst.IsComplex, 1);
+  ASSERT_EQ(dst.Values.PlaneCount(), 2);
+  EXPECT_EQ(dst.Values[2][2][2], 0.0);
 }
 
 TEST(Grid, AxesAndCoordinateConversion) {
@@ -407,4 +426,38 @@ TEST(Grid, AxesAndCoordinateConversion) {
   EXPECT_EQ(g.ColumnOf(0.75), 4);  // 4.5 rounds to even
   EXPECT_EQ(g.ColumnOf(-1.0), 1);
   EXPECT_EQ(g.RowOf(1.0), 0);  // Dy = 0: no row
+}
+
+// The in-place shift against a direct evaluation of the bilinear formula on a
+// copy, for shifts of every sign, whole and fractional, small and larger than
+// the grid, so that the row order and the buffered rows are exercised.
+TEST(Grid, ShiftByMatchesDirectBilinearEvaluation) {
+  const int nx = 7, ny = 5;
+  auto old = [&](const std::vector<double>& v, long long r, long long c) {
+    if (r < 1 || r > ny || c < 1 || c > nx) return 0.0;
+    return v[static_cast<std::size_t>((r - 1) * nx + (c - 1))];
+  };
+  const double shifts[] = {0.0, 0.3, -0.3, 1.0, -1.0, 1.5, -1.5, 2.75, -3.25, 6.9, -8.0};
+  for (double cs : shifts)
+    for (double rs : shifts) {
+      TFctXY g;
+      g.Init(nx, ny);
+      std::vector<double> before;
+      for (int r = 1; r <= ny; ++r)
+        for (int c = 1; c <= nx; ++c) {
+          g.Values[1][r][c] = (r * 37 + c * 101) % 53;
+          before.push_back(g.Values[1][r][c]);
+        }
+      g.ShiftBy(cs, rs);
+      for (int r = 1; r <= ny; ++r)
+        for (int c = 1; c <= nx; ++c) {
+          const double t = r - rs, u = c - cs;
+          const long long i = static_cast<long long>(std::floor(t));
+          const long long k = static_cast<long long>(std::floor(u));
+          const double fy = t - i, fx = u - k;
+          const double v = (1 - fx) * (1 - fy) * old(before, i, k) + fx * (1 - fy) * old(before, i, k + 1) +
+                           (1 - fx) * fy * old(before, i + 1, k) + fx * fy * old(before, i + 1, k + 1);
+          ASSERT_EQ(g.Values[1][r][c], std::nearbyint(v)) << cs << " " << rs << " at " << r << "," << c;
+        }
+    }
 }

@@ -221,17 +221,6 @@ TEST(Grid, ShiftByRoundsAndZeroFillsOutside) {
   g.ShiftBy(0.5, 0.0);
   EXPECT_EQ(Row(g, 1), (std::vector<double>{0, 0, 0}));
 
-  TFctXY w;
-  w.Init(4, 3);
-  FillRows(w, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12});
-  w.ShiftBy(1.0, -1.0);
-  EXPECT_EQ(Row(w, 1), (std::vector<double>{0, 5, 6, 7}));
-  EXPECT_EQ(Row(w, 2), (std::vector<double>{0, 9, 10, 11}));
-  EXPECT_EQ(Row(w, 3), (std::vector<double>{0, 0, 0, 0}));
-  w.ShiftBy(-2.0, 2.0);
-  EXPECT_EQ(Row(w, 1), (std::vector<double>{0, 0, 0, 0}));
-  EXPECT_EQ(Row(w, 3), (std::vector<double>{6, 7, 0, 0}));
-
   // Fractional shifts: new[c] = old at c - shift, bilinear, half-to-even.
   TFctXY f;
   f.Init(4, 2);
@@ -429,7 +418,7 @@ TEST(Grid, AxesAndCoordinateConversion) {
 }
 
 // The in-place shift against a direct evaluation of the bilinear formula on a
-// copy, for shifts of every sign, whole and fractional, small and larger than
+// copy, for shifts of every sign, whole (moved exactly) and fractional, small and larger than
 // the grid, so that the row order and the buffered rows are exercised.
 TEST(Grid, ShiftByMatchesDirectBilinearEvaluation) {
   const int nx = 7, ny = 5;

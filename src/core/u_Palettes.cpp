@@ -33,11 +33,6 @@ const std::array<TPaletteDef, kPaletteCount>& Palettes() {
   return palettes;
 }
 
-std::uint8_t Byte(double component) {
-  // Round, then keep the low 8 bits.
-  return static_cast<std::uint8_t>(static_cast<std::int64_t>(RoundHalfEven(component)) & 0xFF);
-}
-
 }  // namespace
 
 TPaletteDef CurrentPalette = Palettes()[0];
@@ -62,23 +57,6 @@ void SelectPalette(int index) {
     CurrentPalette.Nodes[0] = {0, 0, 0};
     CurrentPalette.Nodes[1] = {r / 255.0, g / 255.0, b / 255.0};
   }
-}
-
-void ValueToRgb(double value, std::uint8_t& red, std::uint8_t& green, std::uint8_t& blue) {
-  double t = (value - DisplayStart) / DisplayWidth;
-  if (!(t >= 0.0)) t = 0.0;  // NaN maps to the bottom of the ramp
-  if (t > 1.0) t = 1.0;
-  const int n = CurrentPalette.SegmentCount;
-  const double s = t / (1.0 / n);
-  int k = static_cast<int>(s);
-  if (k > n) k = n;
-  const double f = s - k;
-  const TRgbColour& a = CurrentPalette.Nodes[k];
-  // At t = 1 the weight of node k+1 is 0; node 8 is never reached with weight.
-  const TRgbColour& b = CurrentPalette.Nodes[k + 1 <= 8 ? k + 1 : 8];
-  red = Byte(((b.Red - a.Red) * f + a.Red) * 255.0);
-  green = Byte(((b.Green - a.Green) * f + a.Green) * 255.0);
-  blue = Byte(((b.Blue - a.Blue) * f + a.Blue) * 255.0);
 }
 
 void WavelengthToRgb(double lambda, std::uint8_t& red, std::uint8_t& green, std::uint8_t& blue) {
@@ -115,7 +93,7 @@ void WavelengthToRgb(double lambda, std::uint8_t& red, std::uint8_t& green, std:
     if (c == 0) return 0;
     const double x = c * f;
     // A negative base (just past 780 nm) has no real power; clamp it to black.
-    return x <= 0 ? 0 : Byte(255.0 * std::pow(x, 0.8));
+    return x <= 0 ? 0 : PaletteByte(255.0 * std::pow(x, 0.8));
   };
   red = toByte(r);
   green = toByte(g);
@@ -124,9 +102,9 @@ void WavelengthToRgb(double lambda, std::uint8_t& red, std::uint8_t& green, std:
 
 void BackgroundRgb(std::uint8_t& red, std::uint8_t& green, std::uint8_t& blue) {
   const TRgbColour& c = CurrentPalette.Nodes[8];
-  red = Byte(c.Red * 255.0);
-  green = Byte(c.Green * 255.0);
-  blue = Byte(c.Blue * 255.0);
+  red = PaletteByte(c.Red * 255.0);
+  green = PaletteByte(c.Green * 255.0);
+  blue = PaletteByte(c.Blue * 255.0);
 }
 
 void DrawColourBar(int left, int top, int width, int height, TRaster& surface) {

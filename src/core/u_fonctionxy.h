@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "core/image_surface.h"
 #include "core/u_class.h"
 #include "io/u_fichier.h"
 
@@ -101,6 +102,10 @@ class TFctXY {
   void ForwardTransformOf(const TFctXY& src);
   void InverseTransformOf(TFctXY& src);
   void DivideByFrequencySquared();
+
+  // Paints the grid in false colour with its palette, display window,
+  // relief, mask and overlay shapes (u_fonctionxy_render).
+  void Render(TImageSurface& image);
 
   bool HasArrays() const { return !Values.Empty(); }
 };

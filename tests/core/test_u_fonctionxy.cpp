@@ -450,3 +450,33 @@ TEST(Grid, ShiftByMatchesDirectBilinearEvaluation) {
         }
     }
 }
+
+TEST(GridDerivatives, DirectionalDerivativeEqualsTheCombinedMaskedDerivatives) {
+  const int nx = 9, ny = 7;
+  TFctXY src;
+  src.Init(nx, ny);
+  src.Dx = 0.5;
+  src.Dy = -0.25;
+  unsigned seed = 7;
+  for (int r = 1; r <= ny; ++r)
+    for (int c = 1; c <= nx; ++c) {
+      seed = seed * 1103515245u + 12345u;
+      src.Values[1][r][c] = static_cast<double>((seed >> 8) % 1000) / 7.0;
+      src.Mask[1][r][c] = ((seed >> 20) % 4) ? 1 : ((seed >> 22) % 2 ? 2 : 0);
+    }
+  TFctXY gx, gy, expected, direct;
+  gx.Init(nx, ny);
+  gy.Init(nx, ny);
+  expected.Init(nx, ny);
+  direct.Init(nx, ny);
+  gx.MaskedDerivativeX(src);
+  gy.MaskedDerivativeY(src);
+  const double angle = -M_PI / 4;
+  expected.Combine(gx, gy, std::cos(angle), std::sin(angle));
+  direct.DirectionalDerivative(src, angle);
+  for (int r = 1; r <= ny; ++r)
+    for (int c = 1; c <= nx; ++c) {
+      EXPECT_EQ(direct.Values[1][r][c], expected.Values[1][r][c]) << r << "," << c;
+      EXPECT_EQ(direct.Mask[1][r][c], src.Mask[1][r][c]);
+    }
+}

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "core/image_surface.h"
 #include "core/u_class.h"
 #include "io/u_fichier.h"
 
@@ -53,12 +54,13 @@ class TFctXY {
 
   // Creation and storage.
   void Init(int nx, int ny);
-  void Release();
+  void Release();  // also sets Nx = Ny = 0
   void Assign(const TFctXY& src);
   void LoadFromFits(const std::string& fileName);
 
   // Axes and coordinates.
   void SetAxes(int i1, int j1, double x1, double y1, int i2, int j2, double x2, double y2);
+  // Nearest index, half-to-even; 0 when the spacing is 0.
   int ColumnOf(double x) const;
   int RowOf(double y) const;
 
@@ -75,7 +77,7 @@ class TFctXY {
   void SetValuesWhere(int code, bool match, double value);
   void ThresholdMask();
 
-  // Statistics.
+  // Statistics. With no sample to look at, the range is 0..0.
   void ComputeRange();
   void ComputeMaskedRange();
   void ComputeMaskedStatistics();
@@ -100,6 +102,10 @@ class TFctXY {
   void ForwardTransformOf(const TFctXY& src);
   void InverseTransformOf(TFctXY& src);
   void DivideByFrequencySquared();
+
+  // Paints the grid in false colour with its palette, display window,
+  // relief, mask and overlay shapes (u_fonctionxy_render).
+  void Render(TImageSurface& image);
 
   bool HasArrays() const { return !Values.Empty(); }
 };

@@ -76,25 +76,15 @@ namespace {
 
 // Whole units, whole sixtieths and the remaining 3600ths of |value|.
 std::string Sexagesimal(double value, const char* unit1, const char* unit2, const char* unit3) {
-  std::string text;
-  if (value < 0.0) {
-    text = "-";
-    value = -value;
-  }
+  const bool negative = value < 0.0;
+  if (negative) value = -value;
   const double whole = std::trunc(value);
   const double r = (value - whole) * 60.0;
   const double minutes = std::trunc(r);
   const double seconds = (r - minutes) * 60.0;
-  char buffer[64];
-  std::snprintf(buffer, sizeof buffer, "%.0f", whole);
-  text += buffer;
-  text += unit1;
-  std::snprintf(buffer, sizeof buffer, "%.0f", minutes);
-  text += buffer;
-  text += unit2;
-  text += FormatFixed(seconds, 3);
-  text += unit3;
-  return text;
+  char buffer[128];
+  std::snprintf(buffer, sizeof buffer, "%s%.0f%s%.0f%s", negative ? "-" : "", whole, unit1, minutes, unit2);
+  return std::string(buffer) + FormatFixed(seconds, 3) + unit3;
 }
 
 }  // namespace

@@ -55,13 +55,32 @@ std::uint8_t ReadFitsFile(const std::string& fileName, Int16Planes& samples16, D
                           std::int32_t& width, std::int32_t& height, std::int32_t& planeCount,
                           std::uint8_t& typeCode, TImgInfos& infos);
 
+// Plane 1 of the same image as doubles, the samples ReadFitsFile would give
+// widened exactly, read without the 16-bit intermediate. Same status codes;
+// plane stays empty when the file holds no samples.
+std::uint8_t ReadFitsPlaneAsDoubles(const std::string& fileName, DoublePlanes& plane, std::int32_t& width,
+                                    std::int32_t& height, TImgInfos& infos);
+
 // Parses the header cards; true when an END card was reached. headerLength
 // is the byte offset of the data unit.
 bool ReadFitsHeader(const std::string& fileName, std::int64_t& headerLength, TImgInfos& infos);
 
+// Best rank so far of each of the 34 precedence groups of the keyword
+// table; a card is stored only when its rank does not lose against it.
+struct TFitsRanks {
+  std::array<std::uint8_t, 34> Best;
+  TFitsRanks() { Reset(); }
+  void Reset() { Best.fill(255); }
+};
+
 // Applies one header card through the keyword table; unknown keywords are
 // ignored. Throws std::invalid_argument when a numeric value does not parse.
+// The three-argument form keeps its ranks between calls; ReadFitsHeader
+// resets them, ResetFitsRanks does so explicitly.
 void ApplyFitsKeyword(const std::string& keyword, const std::string& value, TImgInfos& infos);
+void ApplyFitsKeyword(const std::string& keyword, const std::string& value, TImgInfos& infos,
+                      TFitsRanks& ranks);
+void ResetFitsRanks();
 
 // Number with either "." or "," as decimal separator; throws
 // std::invalid_argument on a malformed number.

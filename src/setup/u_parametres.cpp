@@ -1,0 +1,7 @@
+#include "setup/u_parametres.h"
+
+namespace caustica {
+
+TParametres Parametres;
+
+}  // namespace caustica

@@ -1,14 +1,12 @@
 #include "core/u_fft.h"
 
 #include <fftw3.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -20,6 +18,7 @@
 
 #include "core/u_fonctionxy.h"
 #include "core/u_math.h"
+#include "io/atomic_file.h"
 
 namespace caustica {
 
@@ -63,27 +62,16 @@ PlanCache& Cache() {
   return *cache;
 }
 
+// A failure to save is harmless: the next run measures again.
 void SaveWisdom() {
   const std::string file = FftWisdomFile();
   if (file.empty()) return;
   char* text = fftw_export_wisdom_to_string();
   if (text == nullptr) return;
   std::error_code ec;
-  const fs::path target(file);
-  fs::create_directories(target.parent_path(), ec);
-  const fs::path temp = target.string() + ".tmp" + std::to_string(static_cast<long>(::getpid()));
-  bool written = false;
-  {
-    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-    if (out) {
-      out << text;
-      out.close();
-      written = !out.fail();
-    }
-  }
+  fs::create_directories(fs::path(file).parent_path(), ec);
+  WriteFileAtomically(file, text);
   fftw_free(text);
-  if (written) fs::rename(temp, target, ec);
-  if (!written || ec) fs::remove(temp, ec);
 }
 
 template <typename T>

@@ -1,0 +1,268 @@
+#include "analysis/u_Roddier.h"
+
+#include <cmath>
+
+#include "setup/u_prefs.h"
+
+namespace caustica {
+
+namespace {
+
+constexpr double kTwoPi = 6.283185307179586;
+constexpr int kInnerPasses = 20;
+// The boundary ring: 0.9 < r^2 <= 1.15^2 in pupil units.
+constexpr double kRingInner2 = 0.9;
+constexpr double kRingOuter2 = 1.3225;
+constexpr double kRingRadius = 1.15;
+constexpr double kCropMargin = 10.0;
+
+void PrepareImage(TPupille& image) {
+  image.PadToPowerOfTwo();
+  image.ThresholdMask();
+  image.MeasurePupil();
+  image.CentrePupil();
+}
+
+void NewGrid(std::shared_ptr<TPupille>& grid, int nx, int ny) {
+  grid = std::make_shared<TPupille>();
+  grid->Init(nx, ny);
+}
+
+}  // namespace
+
+void MarkBoundaryRing(TPupille& s) {
+  for (int r = 1; r <= s.Ny; ++r) {
+    std::int16_t* m = s.Mask[1][r];
+    const double y2 = s.YAxis[r] * s.YAxis[r];
+    for (int c = 1; c <= s.Nx; ++c) {
+      if (m[c] != 0) continue;
+      const double r2 = s.XAxis[c] * s.XAxis[c] + y2;
+      if (r2 > kRingInner2 && r2 <= kRingOuter2) m[c] = 2;
+    }
+  }
+}
+
+void TRoddier::ComputeSignal() {
+  TPupille& s = *Signal;
+  const TPupille& intra = *IntraImage;
+  const TPupille& extra = *ExtraImage;
+  s.Kind = kKindSignal;
+  s.MaskCount = 0;
+  for (int r = 1; r <= s.Ny; ++r) {
+    const double* i1 = intra.Values[1][r];
+    const double* i2 = extra.Values[1][r];
+    const std::int16_t* m1 = intra.Mask[1][r];
+    const std::int16_t* m2 = extra.Mask[1][r];
+    double* v = s.Values[1][r];
+    std::int16_t* m = s.Mask[1][r];
+    for (int c = 1; c <= s.Nx; ++c) {
+      const double sum = i1[c] + i2[c];
+      // A zero sum leaves the sample as it was.
+      if (sum != 0.0) v[c] = (i1[c] - i2[c]) / sum;
+      if (m1[c] != 1 && m2[c] != 1) {
+        m[c] = 0;
+        v[c] = 0.0;
+      } else {
+        m[c] = 1;
+        ++s.MaskCount;
+      }
+    }
+  }
+  s.MeasurePupil();
+  s.SetPupilAxes();
+  s.MeasureObstruction();
+
+  RingRadius = kRingRadius;
+  MarkBoundaryRing(s);
+}
+
+void TRoddier::SolvePoisson() {
+  const TPupille& signal = *Signal;
+  const int nx = signal.Nx, ny = signal.Ny;
+  const double k = FocalLength * (FocalLength - Defocus) / Defocus;
+
+  TFctXY work, gx, gy, gxx, gyy, spectrum;
+  work.Init(nx, ny);
+  work.Assign(signal);
+  gx.Init(nx, ny);
+  gy.Init(nx, ny);
+  gxx.Init(nx, ny);
+  gyy.Init(nx, ny);
+  Residual = std::make_shared<TPupille>();
+  TPupille& residual = *Residual;
+
+  double errors[kInnerPasses + 1] = {};
+  LastSolveErrors.assign(1, 0.0);
+  for (int q = 1; q <= kInnerPasses; ++q) {
+    ++InnerPasses;
+    if (Progress.Step) Progress.Step();
+    spectrum.ForwardTransformOf(work);
+    spectrum.DivideByFrequencySquared();
+    residual.InverseTransformOf(spectrum);
+
+    gx.DerivativeX(residual);
+    gy.DerivativeY(residual);
+    // Zero slope across the ring: the boundary condition at the pupil edge.
+    for (int r = 1; r <= ny; ++r) {
+      const std::int16_t* m = signal.Mask[1][r];
+      double* ax = gx.Values[1][r];
+      double* ay = gy.Values[1][r];
+      for (int c = 1; c <= nx; ++c)
+        if (m[c] == 2) ax[c] = ay[c] = 0.0;
+    }
+    gxx.DerivativeX(gx);
+    gyy.DerivativeY(gy);
+    work.Sum(gxx, gyy);
+
+    errors[q] = signal.Distance(work);
+    LastSolveErrors.push_back(errors[q]);
+    if (q > 2 && errors[q - 2] > errors[q - 1] && errors[q - 1] < errors[q]) break;
+    work.CopyValuesWhereMask(signal, 1);
+  }
+
+  residual.CopyMask(signal);
+  residual.OriginColumn = signal.OriginColumn;
+  residual.OriginRow = signal.OriginRow;
+  residual.PupilRadius = signal.PupilRadius;
+  residual.Obstruction = signal.Obstruction;
+  residual.Dx = signal.Dx;
+  residual.Dy = signal.Dy;
+  residual.SetValuesWhere(1, false, 0.0);
+  const double n = nx;
+  residual.MultiplyBy((n / kTwoPi) * (n / kTwoPi) * (-(Radius * Radius)) / k);
+}
+
+void TRoddier::CorrectImages() {
+  const TPupille& res = *Residual;
+  const int nx = res.Nx, ny = res.Ny;
+  const double cIntra = -(FocalLength - Defocus) * FocalLength / (Defocus * Radius * Radius);
+  const double cExtra = (FocalLength + Defocus) * FocalLength / (Defocus * Radius * Radius);
+
+  TFctXY wx, wy, wxx, wyy, wxy;
+  for (TFctXY* g : {&wx, &wy, &wxx, &wyy, &wxy}) g->Init(nx, ny);
+  wx.MaskedDerivativeX(res);
+  wy.MaskedDerivativeY(res);
+  wx.CopyMask(res);
+  wy.CopyMask(res);
+  wxx.MaskedDerivativeX(wx);
+  wyy.MaskedDerivativeY(wy);
+  wxy.MaskedDerivativeX(wy);
+
+  auto correct = [&](std::shared_ptr<TPupille>& slot, double coef) {
+    const TPupille& old = *slot;
+    auto fresh = std::make_shared<TPupille>();
+    fresh->Init(old.Nx, old.Ny);
+    fresh->Kind = old.Kind;
+    fresh->Channel = old.Channel;
+    fresh->Wavelength = old.Wavelength;
+    const double dxStep = old.Dx, dyStep = old.Dy;
+    for (int j = 1; j <= ny && j <= old.Ny; ++j) {
+      const double* gxr = wx.Values[1][j];
+      const double* gyr = wy.Values[1][j];
+      const double* axx = wxx.Values[1][j];
+      const double* ayy = wyy.Values[1][j];
+      const double* axy = wxy.Values[1][j];
+      double* out = fresh->Values[1][j];
+      for (int i = 1; i <= nx && i <= old.Nx; ++i) {
+        const double dx = coef * gxr[i];
+        const double dy = coef * gyr[i];
+        const double fi = dx / dxStep + i;
+        const double fj = dy / dyStep + j;
+        double intensity = 0.0;
+        // Positions far outside (or not numbers) fall through to 0.
+        if (fi >= 1.0 && fi < old.Nx && fj >= 1.0 && fj < old.Ny) {
+          const int i0 = static_cast<int>(fi);
+          const int j0 = static_cast<int>(fj);
+          const double tx = (old.XAxis[i] + dx - old.XAxis[i0]) / dxStep;
+          const double ty = (old.YAxis[j] + dy - old.YAxis[j0]) / dyStep;
+          const double* v0 = old.Values[1][j0];
+          const double* v1 = old.Values[1][j0 + 1];
+          intensity = (1 - tx) * (1 - ty) * v0[i0] + (1 - tx) * ty * v1[i0] + tx * ty * v1[i0 + 1] +
+                      tx * (1 - ty) * v0[i0 + 1];
+        }
+        const double jacobian =
+            1 + coef * (axx[i] + ayy[i]) + coef * coef * (axx[i] * ayy[i] - axy[i] * axy[i]);
+        out[i] = jacobian * intensity;
+      }
+    }
+    fresh->Threshold = old.Threshold;
+    fresh->ThresholdMask();
+    fresh->MeasurePupil();
+    fresh->SetPupilAxes();
+    slot = std::move(fresh);
+  };
+  correct(IntraImage, cIntra);
+  correct(ExtraImage, cExtra);
+}
+
+void TRoddier::Reconstruct() {
+  OuterPasses = InnerPasses = 0;
+  Wavefront.reset();
+  Residual.reset();
+  if (!IntraImage || !ExtraImage || !IntraImage->HasArrays() || !ExtraImage->HasArrays()) {
+    if (Progress.Finish) Progress.Finish();
+    return;
+  }
+  PrepareImage(*IntraImage);
+  PrepareImage(*ExtraImage);
+  // The signal reads the same sample of both images: images that pad to
+  // different squares cannot be paired, and give no wavefront.
+  if (IntraImage->Nx != ExtraImage->Nx || IntraImage->Ny != ExtraImage->Ny) {
+    if (Progress.Finish) Progress.Finish();
+    return;
+  }
+  const int n = IntraImage->Nx;
+  NewGrid(Signal, n, IntraImage->Ny);
+  NewGrid(Wavefront, n, IntraImage->Ny);
+
+  for (int p = 1;; ++p) {
+    ++OuterPasses;
+    ComputeSignal();
+    SolvePoisson();
+    Residual->ComputeMaskedStatistics();
+    bool stop = false;
+    if (Residual->RmsValue > Preferences.Valeurs.RMSFront) {
+      Wavefront->Add(*Residual);
+      Wavefront->CopyMask(*Residual);
+      CorrectImages();
+    } else if (Preferences.Valeurs.BreakCondition) {
+      stop = true;
+    }
+    if (stop || p >= MaxIterations) break;
+    Residual->Release();
+  }
+  if (Progress.Finish) Progress.Finish();
+
+  const TPupille& signal = *Signal;
+  TPupille& w = *Wavefront;
+  w.SetValuesWhere(1, false, 0.0);
+  w.Kind = kKindWavefront;
+  w.OriginColumn = signal.OriginColumn;
+  w.OriginRow = signal.OriginRow;
+  w.PupilRadius = signal.PupilRadius;
+  w.Obstruction = signal.Obstruction;
+  w.CropAroundPupil(kCropMargin);
+  w.SetPupilAxes();
+  w.TrimToAnnulus();
+  w.Scale = Radius;
+  SelectAll(w.Selected);
+  w.HigherOrders = true;
+
+  TPupille& res = *Residual;
+  res.SetValuesWhere(1, false, 0.0);
+  res.Kind = kKindResidual;
+  res.CropAroundPupil(kCropMargin);
+  res.MaskActive = true;
+  res.MeasurePupil();
+  res.Obstruction = signal.Obstruction;
+  res.SetPupilAxes();
+  res.TrimToAnnulus();
+  res.Scale = Radius;
+  SelectAll(res.Selected);
+  res.HigherOrders = true;
+
+  IntraImage->CropAroundPupil(kCropMargin);
+  ExtraImage->CropAroundPupil(kCropMargin);
+}
+
+}  // namespace caustica

@@ -1,0 +1,57 @@
+// Curvature-sensing reconstruction of one colour channel: from an
+// intra-focal and an extra-focal image to the wavefront in nanometres.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "analysis/u_pupille.h"
+
+namespace caustica {
+
+// How a long reconstruction reports its advance: Step once per inner pass
+// of the Poisson solve, Finish once at the end. Either may be empty.
+struct TProgressCallbacks {
+  std::function<void()> Step;
+  std::function<void()> Finish;
+};
+
+// Marks with code 2 every mask-0 sample whose squared radius in pupil units
+// lies in 0.9 < r^2 <= 1.15^2: the ring where the edge condition is imposed.
+void MarkBoundaryRing(TPupille& signal);
+
+class TRoddier {
+ public:
+  // The grids are shared: a window showing the wavefront, the residual or
+  // the corrected images keeps them alive after the next reconstruction.
+  std::shared_ptr<TPupille> IntraImage;
+  std::shared_ptr<TPupille> ExtraImage;  // already turned by 180 degrees
+  std::shared_ptr<TPupille> Signal;
+  double Radius = 0.0;       // nm
+  double FocalLength = 0.0;  // nm
+  double Defocus = 0.0;      // nm
+  double RingRadius = 0.0;   // pupil units
+  std::int32_t MaxIterations = 0;
+  std::shared_ptr<TPupille> Wavefront;
+  std::shared_ptr<TPupille> Residual;
+
+  TProgressCallbacks Progress;
+
+  // Statistics of the last run, for benchmarks and the batch tool.
+  int OuterPasses = 0;
+  int InnerPasses = 0;
+  // The error of each inner pass of the last solve, [1..passes run].
+  std::vector<double> LastSolveErrors;
+
+  void ComputeSignal();
+  void SolvePoisson();
+  void CorrectImages();
+  // The whole run; reads the stop preferences (RMSFront, BreakCondition)
+  // at the moment of use. Without both images, or with images that pad to
+  // different sizes, nothing is computed and Wavefront stays empty.
+  void Reconstruct();
+};
+
+}  // namespace caustica

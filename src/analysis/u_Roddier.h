@@ -22,6 +22,12 @@ struct TProgressCallbacks {
 // lies in 0.9 < r^2 <= 1.15^2: the ring where the edge condition is imposed.
 void MarkBoundaryRing(TPupille& signal);
 
+// One pass of the edge condition on the solution of the Poisson solve:
+// slopes zeroed on the ring, their divergence compared with the signal over
+// the pupil (the returned error), and work set to the next right-hand side.
+// gx and gy are scratch grids of the signal's size.
+double RingLaplacian(const TPupille& signal, const TFctXY& solution, TFctXY& gx, TFctXY& gy, TFctXY& work);
+
 class TRoddier {
  public:
   // The grids are shared: a window showing the wavefront, the residual or

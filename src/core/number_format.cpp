@@ -11,12 +11,17 @@ namespace caustica {
 namespace {
 
 constexpr int kSignificantDigits = 15;
+constexpr int kLowestFixedExponent = -5;
 
 }  // namespace
 
 std::string FormatGeneral(double value) { return FormatGeneral(value, DecimalSeparator()); }
 
 std::string FormatGeneral(double value, char separator) {
+  return FormatGeneral(value, separator, kLowestFixedExponent);
+}
+
+std::string FormatGeneral(double value, char separator, int lowestFixedExponent) {
   if (std::isnan(value)) return "NAN";
   if (std::isinf(value)) return value > 0 ? "INF" : "-INF";
   if (value == 0.0) return "0";  // negative zero included
@@ -38,7 +43,7 @@ std::string FormatGeneral(double value, char separator) {
   while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
   const int count = static_cast<int>(digits.size());
 
-  if (exponent >= kSignificantDigits || exponent < -5) {
+  if (exponent >= kSignificantDigits || exponent < lowestFixedExponent) {
     text += digits[0];
     if (count > 1) {
       text += separator;

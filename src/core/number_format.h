@@ -11,5 +11,9 @@ namespace caustica {
 std::string FormatGeneral(double value);
 // General format with the given decimal separator.
 std::string FormatGeneral(double value, char separator);
+// The same with fixed notation from 10^lowestFixedExponent up to below 1E15.
+// The forms above start at 1E-5 (0.00001 stays fixed); files that must give
+// 0.000012 as 1.2E-5 start at -4.
+std::string FormatGeneral(double value, char separator, int lowestFixedExponent);
 
 }  // namespace caustica

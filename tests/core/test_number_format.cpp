@@ -36,3 +36,16 @@ TEST(GeneralFormat, UsesTheGivenSeparator) {
   EXPECT_EQ(FormatGeneral(632.8, ','), "632,8");
   EXPECT_EQ(FormatGeneral(0.0005, ','), "0,0005");
 }
+
+TEST(GeneralFormat, LowestFixedExponentMovesTheSwitchToTheExponentForm) {
+  EXPECT_EQ(FormatGeneral(0.00012, '.', -4), "0.00012");
+  EXPECT_EQ(FormatGeneral(0.0001, '.', -4), "0.0001");
+  EXPECT_EQ(FormatGeneral(0.000012, '.', -4), "1.2E-5");
+  EXPECT_EQ(FormatGeneral(-0.000012, '.', -4), "-1.2E-5");
+  EXPECT_EQ(FormatGeneral(0.00009999999999999999, '.', -4), "0.0001");  // rounds up into fixed range
+  EXPECT_EQ(FormatGeneral(999999999999999.0, '.', -4), "999999999999999");
+  EXPECT_EQ(FormatGeneral(1e15, '.', -4), "1E15");
+  EXPECT_EQ(FormatGeneral(0.0, '.', -4), "0");
+  // The two-argument form keeps 0.00001 fixed.
+  EXPECT_EQ(FormatGeneral(0.000012, '.'), "0.000012");
+}

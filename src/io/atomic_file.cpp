@@ -27,7 +27,9 @@ bool WriteFileAtomically(const std::string& fileName, std::string_view content, 
   const std::filesystem::path target(fileName);
   std::filesystem::path folder = target.parent_path();
   if (folder.empty()) folder = ".";
-  std::string pattern = (folder / ("." + target.filename().string() + ".tmp-XXXXXX")).string();
+  std::string hidden(1, '.');
+  hidden.append(target.filename().string()).append(".tmp-XXXXXX");
+  std::string pattern = (folder / hidden).string();
   const int fd = ::mkstemp(pattern.data());
   if (fd < 0) {
     SetError(error, "cannot create a temporary file in " + folder.string());

@@ -131,6 +131,32 @@ TEST(StarSimulator, FocusTermChangesBothImageSizesBySlopeTimesDistance) {
   EXPECT_GT(extra, 101.5);
 }
 
+// The reconstruction reads the curvature from S = (I1 - I2) / (I1 + I2), I2
+// the turned extra image, through Laplacian(W) = S R^2 / k with
+// k = f (f - l) / l (pupil units). For W = c (2 r^2 - 1) the Laplacian is 8 c,
+// so the pair must carry S = 8 c k / R^2 inside the pupil.
+TEST(StarSimulator, CurvatureSignalOfAFocusTermHasTheReconstructionsSignAndScale) {
+  const double c = 200.0, f = 1000.0, l = 6.0, R = 100.0;
+  const double expected = 8.0 * c * kNm * f * (f - l) / l / (R * R);
+  for (StarModel model : {StarModel::Geometric, StarModel::Fresnel}) {
+    StarSimulationOptions o = Base(model);
+    o.Coefficients[4] = c;
+    o.Seeing = 9.0;  // smooths the diffraction ripples of the Fresnel pair
+    Pair p = Simulate(o);
+    p.extra.Rotate180();
+    double sum = 0.0, n = 0.0;
+    for (int r = 1; r <= o.Height; ++r)
+      for (int k = 1; k <= o.Width; ++k)
+        if (std::hypot(r - 150.5, k - 150.5) < 60.0) {
+          const double a = p.intra.Values[1][r][k], b = p.extra.Values[1][r][k];
+          sum += (a - b) / (a + b);
+          n += 1;
+        }
+    EXPECT_NEAR(sum / n, expected, (model == StarModel::Geometric ? 0.02 : 0.1) * expected)
+        << "model " << static_cast<int>(model);
+  }
+}
+
 // The centroid moves by -(f + z) times the mean slope: for coma c (3 r^3 - 2 r)
 // cos t the mean slope over the disk is c / R along x.
 TEST(StarSimulator, ComaShiftsTheLightAlongItsAxisAndTheTurnedExtraImageTheOtherWay) {

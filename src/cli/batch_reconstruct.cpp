@@ -107,6 +107,9 @@ void RequireFile(const std::string& path) {
 // The pupil search of "Open": threshold from the block means, the pupil
 // measured and the axes set in pupil units.
 void FindPupil(TPupille& g, const std::string& what) {
+  // A uniform frame would pass the threshold everywhere and pass for a pupil.
+  g.ComputeRange();
+  if (!(g.MaxValue > g.MinValue)) throw BatchError("no pupil found in " + what + " (the image is uniform)");
   g.ExtractThreshold(Preferences.Valeurs.ExtractDim, Preferences.Valeurs.ExtractSeuil);
   g.MeasurePupil();
   if (!(g.PupilRadius > 0)) throw BatchError("no pupil found in " + what);

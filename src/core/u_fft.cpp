@@ -459,6 +459,27 @@ void SwapQuadrants(Int16Planes& planes, int width, int height) { Swap(planes, wi
 
 // Grid operations.
 
+namespace {
+
+// The fields a transformed grid takes: fresh zero axes and mask, unit
+// scale and zoom, the spacing of its source.
+void SetTransformedFields(TFctXY& g, std::uint8_t complex, int nx, int ny, double dx, double dy) {
+  g.IsComplex = complex;
+  g.Nx = nx;
+  g.Ny = ny;
+  g.XAxis.assign(static_cast<std::size_t>(std::max(nx, 0)) + 1, 0.0);
+  g.YAxis.assign(static_cast<std::size_t>(std::max(ny, 0)) + 1, 0.0);
+  ReuseOrAllocate(g.Mask, nx, ny, 1);
+  g.Mask.Fill(0);
+  g.Scale = 1.0;
+  g.MaskActive = false;
+  g.Zoom = 1.0;
+  g.Dx = dx;
+  g.Dy = dy;
+}
+
+}  // namespace
+
 void TFctXY::ForwardTransformOf(const TFctXY& src) {
   if (src.Values.Empty() || src.Nx > kMaxFourierSize || src.Ny > kMaxFourierSize) return;
   int n = src.Nx;
@@ -470,18 +491,7 @@ void TFctXY::ForwardTransformOf(const TFctXY& src) {
     FourierForwardComplex(src.Values, n, m, Values);
   else
     FourierForwardReal(src.Values, n, m, Values);
-  IsComplex = 1;
-  Nx = n;
-  Ny = m;
-  XAxis.assign(static_cast<std::size_t>(n) + 1, 0.0);
-  YAxis.assign(static_cast<std::size_t>(m) + 1, 0.0);
-  ReuseOrAllocate(Mask, n, m, 1);
-  Mask.Fill(0);
-  Scale = 1.0;
-  MaskActive = false;
-  Zoom = 1.0;
-  Dx = dx;
-  Dy = dy;
+  SetTransformedFields(*this, 1, n, m, dx, dy);
 }
 
 // The real result moves into Self and Src keeps no planes, so no two grids
@@ -494,18 +504,7 @@ void TFctXY::InverseTransformOf(TFctXY& src) {
   const double dy = src.Dy;
   if (!InverseInto(src.Values, src.Values.Width(), src.Values.Height(), Values)) return;
   if (&src != this) src.Values.Clear();
-  IsComplex = 0;
-  Nx = nx;
-  Ny = ny;
-  XAxis.assign(static_cast<std::size_t>(std::max(nx, 0)) + 1, 0.0);
-  YAxis.assign(static_cast<std::size_t>(std::max(ny, 0)) + 1, 0.0);
-  ReuseOrAllocate(Mask, nx, ny, 1);
-  Mask.Fill(0);
-  Scale = 1.0;
-  MaskActive = false;
-  Zoom = 1.0;
-  Dx = dx;
-  Dy = dy;
+  SetTransformedFields(*this, 0, nx, ny, dx, dy);
 }
 
 // The inverse Laplacian in the frequency domain.

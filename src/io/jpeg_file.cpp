@@ -42,6 +42,16 @@ void OnEmit(j_common_ptr info, int level) {
 
 void OnMessage(j_common_ptr /*info*/) {}
 
+jpeg_error_mgr* InstallErrorManager(ErrorManager& manager) {
+  jpeg_error_mgr* err = jpeg_std_error(&manager.pub);
+  manager.pub.error_exit = OnError;
+  manager.pub.output_message = OnMessage;
+  manager.pub.emit_message = OnEmit;
+  manager.message[0] = 0;
+  manager.truncated = false;
+  return err;
+}
+
 void SetError(std::string* error, const char* text) {
   if (error) *error = text;
 }
@@ -52,12 +62,7 @@ bool DecodeInto(const unsigned char* data, unsigned long size, std::vector<std::
                 int& height, char* message) {
   jpeg_decompress_struct info;
   ErrorManager manager;
-  info.err = jpeg_std_error(&manager.pub);
-  manager.pub.error_exit = OnError;
-  manager.pub.output_message = OnMessage;
-  manager.pub.emit_message = OnEmit;
-  manager.message[0] = 0;
-  manager.truncated = false;
+  info.err = InstallErrorManager(manager);
   if (setjmp(manager.jump)) {
     std::strncpy(message, manager.message, JMSG_LENGTH_MAX - 1);
     message[JMSG_LENGTH_MAX - 1] = 0;
@@ -101,11 +106,7 @@ bool EncodeInto(const TRaster& image, int quality, unsigned char** buffer, unsig
                 char* message) {
   jpeg_compress_struct info;
   ErrorManager manager;
-  info.err = jpeg_std_error(&manager.pub);
-  manager.pub.error_exit = OnError;
-  manager.pub.output_message = OnMessage;
-  manager.message[0] = 0;
-  manager.truncated = false;
+  info.err = InstallErrorManager(manager);
   if (setjmp(manager.jump)) {
     std::strncpy(message, manager.message, JMSG_LENGTH_MAX - 1);
     message[JMSG_LENGTH_MAX - 1] = 0;

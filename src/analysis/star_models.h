@@ -1,0 +1,38 @@
+// The two image models of the star-test simulator (internal to it).
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "analysis/star_wavefront.h"
+#include "core/u_class.h"
+
+namespace caustica {
+
+// Everything in millimetres except the wavelengths (nanometres).
+struct StarSetup {
+  double Radius = 0.0;  // pupil radius
+  double FocalLength = 0.0;
+  double Obstruction = 0.0;  // fraction of the radius
+  double PixelX = 0.0;       // binned pixel sides
+  double PixelY = 0.0;
+  int Width = 0;
+  int Height = 0;
+  std::vector<double> Wavelengths;
+  int RaysPerPixel = 4;
+};
+
+// Light of one image at distance z from focus (z < 0 inside focus), total 1
+// over the whole plane: image (Width x Height, one plane) receives the part
+// that falls on the detector.
+void RenderGeometric(const StarSetup& setup, const StarWavefront& wavefront, double z, DoublePlanes& image,
+                     long long& rayCount);
+
+// Both images with Fresnel diffraction, averaged over the wavelengths, each
+// of total 1 over the plane. False, with the reason, when the sampling the
+// set-up needs exceeds what can be transformed.
+bool RenderFresnel(const StarSetup& setup, const StarWavefront& wavefront, double zIntra, double zExtra,
+                   DoublePlanes& intra, DoublePlanes& extra, int& transformSize, int& pupilSamples,
+                   std::string& why);
+
+}  // namespace caustica

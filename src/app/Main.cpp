@@ -200,6 +200,7 @@ void TMainForm::CreateToolBars() {
   first->addSeparator();
   first->addAction(Documentation1);
 
+  addToolBarBreak();
   QToolBar* second = addToolBar("Test");
   second->addAction(Paramtres1);
   second->addAction(Reconstruire);

@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QLayout>
 #include <QMenu>
 #include <QPainter>
 #include <QPrinter>
@@ -86,6 +87,9 @@ TForm1::TForm1(QWidget* parent) : QMdiSubWindow(parent) {
   Picture = new TPictureWidget(Surface, this);
   Picture->setContextMenuPolicy(Qt::CustomContextMenu);
   setWidget(Picture);
+  // A window larger than its picture (tiled, maximised) keeps the picture
+  // at the top-left corner, where the read-out expects it.
+  if (layout()) layout()->setAlignment(Picture, Qt::AlignLeft | Qt::AlignTop);
   connect(Picture, &TPictureWidget::MouseMoved, this, &TForm1::ImageMouseMove);
   connect(this, &QMdiSubWindow::aboutToActivate, this, [this] { ActiveImage = this; });
 

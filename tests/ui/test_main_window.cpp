@@ -4,6 +4,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QMenu>
 #include <QTest>
 #include <QTimer>
 #include <cmath>
@@ -390,6 +391,44 @@ class MainWindowTest : public QObject {
     // Residuals of the three colours in the order blue, green, red.
     main->Frontrsiduel1->trigger();
     QCOMPARE(main->ImageWindows().constLast()->Grid, RoddierRed->Residual);
+  }
+
+  void signalThenPoissonOnTheSingleChannelSlot() {
+    main->Poisson1->trigger();  // no reconstruction yet: refused silently
+    QCOMPARE(main->MDIChildCount(), 0);
+    OpenStarPair();
+    main->Signal1->trigger();
+    QVERIFY(RoddierMono && RoddierMono->Signal);
+    TForm1* signal = main->ImageWindows().constLast();
+    QCOMPARE(signal->Grid, RoddierMono->Signal);
+    QCOMPARE(static_cast<int>(signal->Grid->Kind), 2);
+    QCOMPARE(signal->Grid->Nx, 128);
+    main->Poisson1->trigger();
+    QVERIFY(RoddierMono->Residual);
+    QCOMPARE(main->ImageWindows().constLast()->Grid, RoddierMono->Residual);
+    QCOMPARE(platform->CursorDepth, 0);
+  }
+
+  void windowsMenuListsAndArrangesTheImages() {
+    main->resize(800, 600);
+    main->show();
+    main->NewImageWindow(GridOfKind(0), "one");
+    main->NewImageWindow(GridOfKind(3), "two");
+    emit main->WindowsMenu->aboutToShow();
+    QStringList texts;
+    for (QAction* a : main->WindowsMenu->actions())
+      if (!a->isSeparator()) texts << a->text();
+    QCOMPARE(texts, (QStringList{"&Cascade", "Mosaic &horizontal", "Mosaic &vertical", "Minimise all",
+                                 "Arrange all", "View", "one", "two"}));
+    main->TileHorizontal();
+    const QList<TForm1*> windows = main->ImageWindows();
+    QCOMPARE(windows[0]->width(), windows[1]->width());
+    QVERIFY(windows[1]->y() > windows[0]->y());
+    main->TileVertical();
+    QCOMPARE(windows[0]->height(), windows[1]->height());
+    QVERIFY(windows[1]->x() > windows[0]->x());
+    main->MinimiseAll();
+    QVERIFY(windows[0]->isMinimized() && windows[1]->isMinimized());
   }
 
   void aboutBoxShowsNameAndVersion() {

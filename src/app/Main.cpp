@@ -240,13 +240,16 @@ TForm1* TMainForm::OpenImageFile(const QString& title) {
   request.InitialFolder = QString::fromStdString(Preferences.Valeurs.DossierImages);
   const QString fileName = Platform().OpenFileName(request);
   if (fileName.isEmpty()) return nullptr;
-  THourglass hourglass;
   auto grid = std::make_shared<TPupille>();
-  grid->LoadFromFits(fileName.toStdString());
+  {
+    THourglass hourglass;
+    grid->LoadFromFits(fileName.toStdString());
+  }
   if (grid->Nx < 3 || grid->Ny < 3) {
     Platform().Warning("Image format incompatible");
     return nullptr;
   }
+  THourglass hourglass;
   grid->ExtractThreshold(Preferences.Valeurs.ExtractDim, Preferences.Valeurs.ExtractSeuil);
   grid->MeasurePupil();
   grid->SetPupilAxes();
@@ -535,26 +538,34 @@ void TMainForm::ReconstruireClick() {
   progress.Finish = [this] { FormProgress->Finish(); };
   progress.Hide = [this] { FormProgress->hide(); };
 
-  THourglass hourglass;
+  const bool polychromatic = Parametres.ModeTraitement == 1;
+  if (!polychromatic && Parametres.ModeTraitement != 0 && Parametres.ModeTraitement != 255) return;
   std::string error;
-  if (Parametres.ModeTraitement == 1) {
-    RoddierRed = std::make_unique<TRoddier>();
-    RoddierGreen = std::make_unique<TRoddier>();
-    RoddierBlue = std::make_unique<TRoddier>();
-    if (!ReconstructPolychromatic(*RoddierBlue, *RoddierGreen, *RoddierRed, progress, &error)) {
-      Platform().Warning(QString("Action impossible. %1").arg(QString::fromStdString(error)));
-      return;
+  bool ok = false;
+  {
+    THourglass hourglass;
+    if (polychromatic) {
+      RoddierRed = std::make_unique<TRoddier>();
+      RoddierGreen = std::make_unique<TRoddier>();
+      RoddierBlue = std::make_unique<TRoddier>();
+      ok = ReconstructPolychromatic(*RoddierBlue, *RoddierGreen, *RoddierRed, progress, &error);
+    } else {
+      RoddierMono = std::make_unique<TRoddier>();
+      ok = ReconstructSingle(*RoddierMono, progress, &error);
     }
+  }
+  // Bad images or parameters are refused with the reason, never shown as
+  // an empty wavefront.
+  if (!ok) {
+    Platform().Warning(QString("Action impossible. %1").arg(QString::fromStdString(error)));
+    return;
+  }
+  if (polychromatic) {
     const std::pair<TRoddier*, const char*> channels[3] = {
         {RoddierBlue.get(), "Blue"}, {RoddierGreen.get(), "Grn."}, {RoddierRed.get(), "Red"}};
     for (const auto& [slot, colour] : channels)
       NewImageWindow(slot->Wavefront, QString("Wavefront %1").arg(colour));
-  } else if (Parametres.ModeTraitement == 0 || Parametres.ModeTraitement == 255) {
-    RoddierMono = std::make_unique<TRoddier>();
-    if (!ReconstructSingle(*RoddierMono, progress, &error)) {
-      Platform().Warning(QString("Action impossible. %1").arg(QString::fromStdString(error)));
-      return;
-    }
+  } else {
     NewImageWindow(RoddierMono->Wavefront,
                    QString("Wavefront %1").arg(QString::fromStdString(ChannelNames[0])));
   }
@@ -605,6 +616,17 @@ void TMainForm::Imagesaprscorrection1Click() {
     ShowCorrectedImages(RoddierRed);
   } else {
     ShowCorrectedImages(RoddierMono);
+  }
+}
+
+void TMainForm::ApplyPalettePreferences() {
+  for (TForm1* w : ImageWindows()) {
+    if (!w->Grid) continue;
+    if (w->Grid->Kind < kKindWavefront)
+      w->Grid->PaletteIndex = Preferences.Valeurs.PltSignal;
+    else if (w->Grid->Kind == kKindWavefront)
+      w->Grid->PaletteIndex = Preferences.Valeurs.PltFront;
+    w->Visualiser();
   }
 }
 

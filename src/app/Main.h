@@ -80,6 +80,10 @@ class TMainForm : public QMainWindow {
   // Help.
   void HelpAbout1Execute();
 
+  // After the test parameters or the preferences: images and signals take
+  // PltSignal, wavefronts PltFront, other kinds keep theirs; all redrawn.
+  void ApplyPalettePreferences();
+
   // Closes, without questions, every image window whose grid has kind.
   void CloseFamily(int kind);
 

@@ -28,7 +28,12 @@ class TScriptedPlatform : public TPlatform {
   int CursorDepth = 0;
   int CursorPushes = 0;
 
-  void Warning(const QString& text) override { Warnings << text; }
+  int WarningsUnderHourglass = 0;
+
+  void Warning(const QString& text) override {
+    Warnings << text;
+    if (CursorDepth > 0) ++WarningsUnderHourglass;
+  }
   bool Confirm(const QString& text) override {
     Questions << text;
     if (Answers.empty()) return false;

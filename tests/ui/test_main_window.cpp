@@ -4,6 +4,8 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QFile>
+#include <QMdiArea>
 #include <QMenu>
 #include <QTest>
 #include <QTimer>
@@ -123,6 +125,7 @@ class MainWindowTest : public QObject {
     platform->Files = {PathOf(WriteRampFits(*dir, "thin.fit", 2, 500))};
     main->FileOpen1->trigger();
     QCOMPARE(platform->Warnings, QStringList{"Image format incompatible"});
+    QCOMPARE(platform->WarningsUnderHourglass, 0);
     QCOMPARE(main->MDIChildCount(), 0);
     QVERIFY(ListBoxIntra.isEmpty());
 
@@ -429,6 +432,59 @@ class MainWindowTest : public QObject {
     QVERIFY(windows[1]->x() > windows[0]->x());
     main->MinimiseAll();
     QVERIFY(windows[0]->isMinimized() && windows[1]->isMinimized());
+  }
+
+  void failedReconstructionSaysWhy() {
+    OpenStarPair();
+    Parametres.Focale = 0.0;
+    main->Reconstruire->trigger();
+    QCOMPARE(platform->Warnings.size(), 1);
+    QVERIFY(platform->Warnings.constFirst().startsWith("Action impossible. "));
+    QCOMPARE(platform->WarningsUnderHourglass, 0);
+    QCOMPARE(main->MDIChildCount(), 2);
+    QVERIFY(!main->FormProgress->isVisible());
+    // An unknown mode creates nothing.
+    Parametres.Focale = 1.6e9;
+    Parametres.ModeTraitement = 7;
+    main->Reconstruire->trigger();
+    QCOMPARE(main->MDIChildCount(), 2);
+  }
+
+  void saveRoutesToTheActiveWindow() {
+    TForm1* w = main->NewImageWindow(GridOfKind(3), "front");
+    main->Enregistrer1->trigger();  // no file yet: "Save as...", cancelled here
+    QCOMPARE(platform->FileRequests.size(), 1);
+    QCOMPARE(platform->FileRequests.constLast().Title, QString("Register the current image"));
+    w->JpegFileName = QString::fromStdString(dir->File("again.jpg"));
+    main->Enregistrer1->trigger();  // saved again without a dialog
+    QCOMPARE(platform->FileRequests.size(), 1);
+    QVERIFY(QFile::exists(w->JpegFileName));
+    main->Exporter1->trigger();
+    QCOMPARE(platform->FileRequests.constLast().Title, QString("Export the wavefront"));
+  }
+
+  void doubleClickOnTheEmptyFrameOpens() {
+    main->show();
+    QTest::mouseDClick(main->MdiArea->viewport(), Qt::LeftButton);
+    QCOMPARE(platform->FileRequests.size(), 1);
+    QCOMPARE(platform->FileRequests.constLast().Title, QString("Open an image"));
+  }
+
+  void palettePreferencesFollowTheKind() {
+    Preferences.Valeurs.PltSignal = 2;
+    Preferences.Valeurs.PltFront = 3;
+    const int kinds[4] = {0, 2, 3, 7};
+    for (int kind : kinds) {
+      auto g = GridOfKind(kind);
+      g->PaletteIndex = 5;
+      main->NewImageWindow(g, "k");
+    }
+    main->ApplyPalettePreferences();
+    const QList<TForm1*> windows = main->ImageWindows();
+    QCOMPARE(static_cast<int>(windows[0]->Grid->PaletteIndex), 2);
+    QCOMPARE(static_cast<int>(windows[1]->Grid->PaletteIndex), 2);
+    QCOMPARE(static_cast<int>(windows[2]->Grid->PaletteIndex), 3);
+    QCOMPARE(static_cast<int>(windows[3]->Grid->PaletteIndex), 5);
   }
 
   void aboutBoxShowsNameAndVersion() {

@@ -1,7 +1,9 @@
 #include "analysis/u_Roddier.h"
 
 #include <cmath>
+#include <vector>
 
+#include "core/parallel_rows.h"
 #include "setup/u_prefs.h"
 
 namespace caustica {
@@ -53,48 +55,58 @@ double RingLaplacian(const TPupille& signal, const TFctXY& solution, TFctXY& gx,
   // Multiplying by the reciprocal spacing instead of dividing keeps the
   // loops free of divisions; results differ from the quotient in the last bit.
   const double hx = 1.0 / (2.0 * solution.Dx), hy = 1.0 / (2.0 * solution.Dy);
-  for (int r = 1; r <= ny; ++r) {
-    const double* w = solution.Values[1][r];
-    const bool innerRow = r >= 2 && r <= ny - 1;
-    const double* above = innerRow ? solution.Values[1][r - 1] : w;
-    const double* below = innerRow ? solution.Values[1][r + 1] : w;
-    const double rowFactor = innerRow ? hy : 0.0;  // first and last rows: no slope
-    const std::int16_t* m = signal.Mask[1][r];
-    double* ax = gx.Values[1][r];
-    double* ay = gy.Values[1][r];
-    for (int c = 2; c <= nx - 1; ++c) {
-      const bool ring = m[c] == 2;
-      ax[c] = ring ? 0.0 : (w[c + 1] - w[c - 1]) * hx;
-      ay[c] = ring ? 0.0 : (below[c] - above[c]) * rowFactor;
+  const auto rows = static_cast<std::size_t>(ny);
+  ParallelRows(rows, static_cast<std::size_t>(nx), [&](std::size_t first, std::size_t last) {
+    for (int r = static_cast<int>(first) + 1; r <= static_cast<int>(last); ++r) {
+      const double* w = solution.Values[1][r];
+      const bool innerRow = r >= 2 && r <= ny - 1;
+      const double* above = innerRow ? solution.Values[1][r - 1] : w;
+      const double* below = innerRow ? solution.Values[1][r + 1] : w;
+      const double rowFactor = innerRow ? hy : 0.0;  // first and last rows: no slope
+      const std::int16_t* m = signal.Mask[1][r];
+      double* ax = gx.Values[1][r];
+      double* ay = gy.Values[1][r];
+      for (int c = 2; c <= nx - 1; ++c) {
+        const bool ring = m[c] == 2;
+        ax[c] = ring ? 0.0 : (w[c + 1] - w[c - 1]) * hx;
+        ay[c] = ring ? 0.0 : (below[c] - above[c]) * rowFactor;
+      }
+      for (int c : {1, nx}) {
+        ax[c] = 0.0;
+        ay[c] = (m[c] == 2) ? 0.0 : (below[c] - above[c]) * rowFactor;
+      }
     }
-    for (int c : {1, nx}) {
-      ax[c] = 0.0;
-      ay[c] = (m[c] == 2) ? 0.0 : (below[c] - above[c]) * rowFactor;
+  });
+  // Per-row sums added in row order: the same error whatever the cores.
+  std::vector<long double> rowSums(rows + 1, 0.0L);
+  ParallelRows(rows, static_cast<std::size_t>(nx), [&](std::size_t first, std::size_t last) {
+    for (int r = static_cast<int>(first) + 1; r <= static_cast<int>(last); ++r) {
+      const double* ax = gx.Values[1][r];
+      const bool innerRow = r >= 2 && r <= ny - 1;
+      const double* up = innerRow ? gy.Values[1][r - 1] : ax;
+      const double* down = innerRow ? gy.Values[1][r + 1] : ax;
+      const double rowFactor = innerRow ? hy : 0.0;
+      const double* s = signal.Values[1][r];
+      const std::int16_t* m = signal.Mask[1][r];
+      double* out = work.Values[1][r];
+      // The Laplacian first, in a loop the compiler can vectorise...
+      out[1] = (down[1] - up[1]) * rowFactor;
+      out[nx] = (down[nx] - up[nx]) * rowFactor;
+      for (int c = 2; c <= nx - 1; ++c) out[c] = (ax[c + 1] - ax[c - 1]) * hx + (down[c] - up[c]) * rowFactor;
+      // ...then the error over the pupil and the measured signal put back.
+      long double sum = 0.0L;
+      for (int c = 1; c <= nx; ++c) {
+        if (m[c] != 1) continue;
+        const long double d = static_cast<long double>(s[c]) - out[c];
+        sum += d * d;
+        out[c] = s[c];
+      }
+      rowSums[static_cast<std::size_t>(r)] = sum;
     }
-  }
-  long double sum = 0.0L;
-  for (int r = 1; r <= ny; ++r) {
-    const double* ax = gx.Values[1][r];
-    const bool innerRow = r >= 2 && r <= ny - 1;
-    const double* up = innerRow ? gy.Values[1][r - 1] : ax;
-    const double* down = innerRow ? gy.Values[1][r + 1] : ax;
-    const double rowFactor = innerRow ? hy : 0.0;
-    const double* s = signal.Values[1][r];
-    const std::int16_t* m = signal.Mask[1][r];
-    double* out = work.Values[1][r];
-    // The Laplacian first, in a loop the compiler can vectorise...
-    out[1] = (down[1] - up[1]) * rowFactor;
-    out[nx] = (down[nx] - up[nx]) * rowFactor;
-    for (int c = 2; c <= nx - 1; ++c) out[c] = (ax[c + 1] - ax[c - 1]) * hx + (down[c] - up[c]) * rowFactor;
-    // ...then the error over the pupil and the measured signal put back.
-    for (int c = 1; c <= nx; ++c) {
-      if (m[c] != 1) continue;
-      const long double d = static_cast<long double>(s[c]) - out[c];
-      sum += d * d;
-      out[c] = s[c];
-    }
-  }
-  return static_cast<double>(std::sqrt(sum));
+  });
+  long double total = 0.0L;
+  for (long double v : rowSums) total += v;
+  return static_cast<double>(std::sqrt(total));
 }
 
 void TRoddier::ComputeSignal() {

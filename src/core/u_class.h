@@ -30,6 +30,9 @@ inline bool IsDoubleType(int typeCode) { return typeCode == 5 || typeCode == 6 |
 // new camera-sized plane costs a few hundred page faults instead of tens of
 // thousands and is never written twice.
 void* AllocZeroedBlock(std::size_t bytes);
+// The same without clearing: for planes whose every element is written
+// next. Large blocks freed recently are handed out again as they are.
+void* AllocBlockForOverwrite(std::size_t bytes);
 void FreeZeroedBlock(void* block, std::size_t bytes);
 
 // Each plane is one contiguous block of 1 + Width x Height elements. The
@@ -60,21 +63,12 @@ class PlaneArray {
   }
 
   // Replaces the contents with zero-filled planes.
-  void Allocate(int width, int height, int planeCount) {
-    Clear();
-    if (width <= 0 || height <= 0 || planeCount <= 0) return;
-    width_ = width;
-    height_ = height;
-    const std::size_t count = 1 + static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
-    blocks_.resize(static_cast<std::size_t>(planeCount) + 1);
-    rows_.resize(static_cast<std::size_t>(planeCount) + 1);
-    for (int p = 1; p <= planeCount; ++p) {
-      blocks_[p] = Block(static_cast<T*>(AllocZeroedBlock(count * sizeof(T))), FreeBlock{count * sizeof(T)});
-      auto& table = rows_[p];
-      table.assign(static_cast<std::size_t>(height) + 1, nullptr);
-      T* base = blocks_[p].get();
-      for (int r = 1; r <= height; ++r) table[r] = base + static_cast<std::size_t>(r - 1) * width;
-    }
+  void Allocate(int width, int height, int planeCount) { AllocateBlocks(width, height, planeCount, true); }
+
+  // Replaces the contents with planes of unspecified values, for a caller
+  // that writes every element next (transform outputs, say).
+  void AllocateForOverwrite(int width, int height, int planeCount) {
+    AllocateBlocks(width, height, planeCount, false);
   }
 
   void Clear() {
@@ -107,6 +101,25 @@ class PlaneArray {
   }
 
  private:
+  void AllocateBlocks(int width, int height, int planeCount, bool zeroed) {
+    Clear();
+    if (width <= 0 || height <= 0 || planeCount <= 0) return;
+    width_ = width;
+    height_ = height;
+    const std::size_t count = 1 + static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
+    blocks_.resize(static_cast<std::size_t>(planeCount) + 1);
+    rows_.resize(static_cast<std::size_t>(planeCount) + 1);
+    for (int p = 1; p <= planeCount; ++p) {
+      const std::size_t bytes = count * sizeof(T);
+      T* block = static_cast<T*>(zeroed ? AllocZeroedBlock(bytes) : AllocBlockForOverwrite(bytes));
+      blocks_[p] = Block(block, FreeBlock{bytes});
+      block[0] = T{};  // the pad element is always defined
+      auto& table = rows_[p];
+      table.assign(static_cast<std::size_t>(height) + 1, nullptr);
+      for (int r = 1; r <= height; ++r) table[r] = block + static_cast<std::size_t>(r - 1) * width;
+    }
+  }
+
   static_assert(std::is_trivial_v<T>, "plane elements are zeroed by calloc");
   struct FreeBlock {
     std::size_t bytes = 0;

@@ -16,6 +16,7 @@
 #include <tuple>
 #include <vector>
 
+#include "core/parallel_rows.h"
 #include "core/u_fonctionxy.h"
 #include "core/u_math.h"
 #include "io/atomic_file.h"
@@ -132,35 +133,15 @@ FftJob& AcquireJob(PlanKind kind, int width, int height) {
 // is kept: fresh large blocks cost a page fault and a clearing per page.
 template <typename T>
 void ReuseOrAllocate(PlaneArray<T>& array, int width, int height, int planeCount) {
+  // Every element is written next, so a recycled block need not be cleared.
   if (array.PlaneCount() != planeCount || array.Width() != width || array.Height() != height)
-    array.Allocate(width, height, planeCount);
+    array.AllocateForOverwrite(width, height, planeCount);
 }
 
 int PowerOfTwoAtLeast(int w, int h) {
   int n = 2;
   while (n < w || n < h) n *= 2;
   return n;
-}
-
-// Runs body(first, last) over row ranges [first, last) that split 0..rows
-// between the cores. The copies around the transforms are memory bound; two
-// streams move more than one. Small arrays stay on the calling thread.
-template <typename F>
-void ForEachRowRange(std::size_t rows, std::size_t rowLength, const F& body) {
-  constexpr std::size_t kMinimumPerThread = std::size_t{1} << 19;
-  const unsigned cores = std::thread::hardware_concurrency();
-  const std::size_t parts =
-      std::min<std::size_t>({cores > 0 ? cores : 1, rows, rows * rowLength / kMinimumPerThread + 1});
-  if (parts <= 1) {
-    body(std::size_t{0}, rows);
-    return;
-  }
-  std::vector<std::thread> workers;
-  workers.reserve(parts - 1);
-  for (std::size_t k = 1; k < parts; ++k)
-    workers.emplace_back([&body, k, parts, rows] { body(rows * k / parts, rows * (k + 1) / parts); });
-  body(std::size_t{0}, rows / parts);
-  for (auto& t : workers) t.join();
 }
 
 // Forward transform of the upper-left Width x Height part of a source. The
@@ -186,7 +167,7 @@ void ForwardTransform(const PlaneArray<T>& source, bool complexSource, int& widt
     FftJob& job = AcquireJob(kForward2D, n, n);
     std::lock_guard<std::mutex> lock(job.busy);
     fftw_complex* buffer = job.complex;
-    ForEachRowRange(un, un, [&](std::size_t first, std::size_t last) {
+    ParallelRows(un, un, [&](std::size_t first, std::size_t last) {
       for (std::size_t p = first; p < last; ++p) {
         fftw_complex* row = buffer + p * un;
         std::size_t filled = 0;
@@ -208,7 +189,7 @@ void ForwardTransform(const PlaneArray<T>& source, bool complexSource, int& widt
     ReuseOrAllocate(spectrum, n, n, 2);
     double* outRe = spectrum.PlaneData(1);
     double* outIm = spectrum.PlaneData(2);
-    ForEachRowRange(un, un, [&](std::size_t first, std::size_t last) {
+    ParallelRows(un, un, [&](std::size_t first, std::size_t last) {
       for (std::size_t i = first * un; i < last * un; ++i) {
         outRe[i] = buffer[i][0];
         outIm[i] = buffer[i][1];
@@ -217,7 +198,7 @@ void ForwardTransform(const PlaneArray<T>& source, bool complexSource, int& widt
   } else {
     FftJob& job = AcquireJob(kForwardReal2D, n, n);
     std::lock_guard<std::mutex> lock(job.busy);
-    ForEachRowRange(un, un, [&](std::size_t first, std::size_t last) {
+    ParallelRows(un, un, [&](std::size_t first, std::size_t last) {
       for (std::size_t p = first; p < last; ++p) {
         double* row = job.real + p * un;
         std::size_t filled = 0;
@@ -238,7 +219,7 @@ void ForwardTransform(const PlaneArray<T>& source, bool complexSource, int& widt
     fftw_execute(job.plan);
     ReuseOrAllocate(spectrum, n, n, 2);
     const std::size_t half = un / 2 + 1;
-    ForEachRowRange(un, un, [&](std::size_t first, std::size_t last) {
+    ParallelRows(un, un, [&](std::size_t first, std::size_t last) {
       for (std::size_t p = first; p < last; ++p) {
         const fftw_complex* row = job.complex + p * half;
         const fftw_complex* mirror = job.complex + ((un - p) % un) * half;
@@ -354,7 +335,7 @@ bool InverseInto(const DoublePlanes& planes, int width, int height, DoublePlanes
   std::lock_guard<std::mutex> lock(job.busy);
   const double* re = planes.PlaneData(1);
   const double* im = planes.PlaneData(2);
-  ForEachRowRange(un, un, [&](std::size_t first, std::size_t last) {
+  ParallelRows(un, un, [&](std::size_t first, std::size_t last) {
     for (std::size_t p = first; p < last; ++p) {
       const std::size_t mp = (un - p) % un;
       const double* re1 = re + p * un;
@@ -377,7 +358,7 @@ bool InverseInto(const DoublePlanes& planes, int width, int height, DoublePlanes
   else
     ReuseOrAllocate(result, n, n, 1);
   double* out = result.PlaneData(1);
-  ForEachRowRange(un, un, [&](std::size_t first, std::size_t last) {
+  ParallelRows(un, un, [&](std::size_t first, std::size_t last) {
     for (std::size_t p = first; p < last; ++p) {
       double* dst = out + p * un;
       const double* row = job.real + p * un;

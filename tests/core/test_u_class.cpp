@@ -69,3 +69,22 @@ TEST(PlaneArray, NonPositiveSizesAllocateNothing) {
   a.Allocate(3, 3, 0);
   EXPECT_TRUE(a.Empty());
 }
+
+TEST(PlaneArray, RecycledLargeBlocksNeverLeakIntoZeroedPlanes) {
+  // 1024 x 1024 doubles: a large block that goes back to the pool when freed.
+  {
+    DoublePlanes dirty;
+    dirty.AllocateForOverwrite(1024, 1024, 2);
+    ASSERT_EQ(dirty.PlaneCount(), 2);
+    for (int p = 1; p <= 2; ++p)
+      for (std::size_t i = 0; i < dirty.PlaneSize(); ++i) dirty.PlaneData(p)[i] = 42.0;
+  }
+  DoublePlanes clean(1024, 1024, 2);
+  for (int p = 1; p <= 2; ++p)
+    for (std::size_t i = 0; i < clean.PlaneSize(); i += 997) ASSERT_EQ(clean.PlaneData(p)[i], 0.0);
+  // A block for overwriting is usable at once, rows in place.
+  DoublePlanes reused;
+  reused.AllocateForOverwrite(1024, 1024, 1);
+  reused[1][1024][1024] = 5.0;
+  EXPECT_EQ(reused.PlaneData(1)[1024 * 1024 - 1], 5.0);
+}

@@ -1,0 +1,592 @@
+#include "cli/batch_reconstruct.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <system_error>
+
+#include "analysis/channel_run.h"
+#include "analysis/products.h"
+#include "analysis/zernike_coefficients_file.h"
+#include "cli/batch_args.h"
+#include "cli/batch_summary.h"
+#include "core/image_surface.h"
+#include "core/u_Palettes.h"
+#include "core/u_math.h"
+#include "io/atomic_file.h"
+#include "io/jpeg_file.h"
+#include "io/opd_file.h"
+#include "setup/u_parametres.h"
+#include "setup/u_parametres_model.h"
+#include "setup/u_prefs.h"
+
+namespace caustica::cli {
+
+const char* const kReconstructHelp =
+    R"(Usage: caustica-batch reconstruct [options] --output FOLDER
+
+Reconstructs the wavefront from an intra-focal and an extra-focal image and
+writes the wavefront, its files, the products asked for and a summary.
+
+Images (as the camera recorded them; each extra-focal image is turned by
+180 degrees on reading):
+  --intra FILE --extra FILE   one FITS pair (simple mode); give three pairs,
+                              blue, green, red in that order, for a
+                              polychromatic test
+  --jpeg-intra FILE --jpeg-extra FILE
+                              one colour JPEG pair split into its blue, green
+                              and red channels (polychromatic test)
+
+Test parameters:
+  --diameter MM               pupil diameter, whole millimetres (> 0)
+  --focal MM                  focal length, whole millimetres (> 0)
+  --defocus MM                distance of each image from focus, or:
+  --pixel-size UM             pixel size in micrometres; the defocus is then
+                              computed from the two pupil radii
+  --binning N                 binning used at acquisition (default 1)
+  --logical-binning N         binning applied afterwards (default 1)
+  --source KIND               infinity (default), artificial, curvature,
+                              autocollimation
+  --distance D                source distance of an artificial star
+  --distance-unit U           mm (default), m, km
+  --angle A                   angle of incidence (default 0)
+  --angle-unit U              deg (default), rad
+  --orientation O             x or y: the axis the set-up astigmatism and coma
+                              are subtracted along (default: none subtracted)
+
+Run:
+  --prefs FILE                preferences file ("Prefs.txt" format); the
+                              built-in defaults otherwise
+  --method M                  reconstruction method: classic (default)
+  --output FOLDER             where the results go (created if needed)
+  --json                      print the summary as JSON instead of text
+  --quiet                     no progress bar
+
+Products (all made from each reconstructed wavefront):
+  --products LIST             comma-separated: interferogram, foucaultgram,
+                              psf, spots, or all
+  --product-angle DEG         fringe direction and knife-edge angle (default 0)
+  --fringes N                 tilt fringes of the interferogram, also the
+                              sampling step of the spot diagram (1..24,
+                              default 8)
+  --series STEP               make the series of interferograms and
+                              Foucaultgrams from the angle, STEP degrees apart
+  --psf-size F                enlargement of the PSF: 1, 2, 4 or 8 (default:
+                              the preference FactMultDiff)
+
+Files written in the output folder (with _blue, _green, _red before the
+extension in a polychromatic test): wavefront.jpg, wavefront.opd,
+zernike.txt, residual.jpg, corrected_intra.jpg, corrected_extra.jpg, the
+products (interferogramA.jpg, foucaultgramA.jpg, psf_actual.jpg,
+psf_theoretical.jpg, spots.jpg), summary.txt and summary.json.
+)";
+
+namespace {
+
+using Grid = std::shared_ptr<TPupille>;
+
+struct TChannelImages {
+  Grid Intra;
+  Grid Extra;
+};
+
+bool FileReadable(const std::string& path) {
+  std::error_code ec;
+  return std::filesystem::is_regular_file(path, ec) && ::access(path.c_str(), R_OK) == 0;
+}
+
+void RequireFile(const std::string& path) {
+  std::error_code ec;
+  if (!std::filesystem::exists(path, ec)) throw BatchError("no such file: " + path);
+  if (!FileReadable(path)) throw BatchError("cannot read file: " + path);
+}
+
+// The pupil search of "Open": threshold from the block means, the pupil
+// measured and the axes set in pupil units.
+void FindPupil(TPupille& g, const std::string& what) {
+  // A uniform frame would pass the threshold everywhere and pass for a pupil.
+  g.ComputeRange();
+  if (!(g.MaxValue > g.MinValue)) throw BatchError("no pupil found in " + what + " (the image is uniform)");
+  g.ExtractThreshold(Preferences.Valeurs.ExtractDim, Preferences.Valeurs.ExtractSeuil);
+  g.MeasurePupil();
+  if (!(g.PupilRadius > 0)) throw BatchError("no pupil found in " + what);
+  g.SetPupilAxes();
+  g.ComputeRange();
+  g.DisplayLow = g.MinValue;
+  g.DisplayHigh = g.MaxValue;
+  g.RangeFactor = 1.0;
+}
+
+Grid OpenFits(const std::string& path, bool extraFocal) {
+  RequireFile(path);
+  auto g = std::make_shared<TPupille>();
+  g->LoadFromFits(path);
+  if (!g->HasArrays() || g->Nx < 3 || g->Ny < 3)
+    throw BatchError("Image format incompatible: " + path +
+                     " is not a readable FITS image of at least 3 x 3");
+  FindPupil(*g, path);
+  if (extraFocal) {
+    g->Rotate180();
+    g->Kind = kKindExtra;
+  } else {
+    g->Kind = kKindIntra;
+  }
+  return g;
+}
+
+// "Import a jpeg image": blue, green, red grids of the picture's size.
+std::vector<Grid> OpenJpeg(const std::string& path, bool extraFocal) {
+  RequireFile(path);
+  TRaster picture;
+  std::string why;
+  if (!DecodeJpegFile(path, picture, &why)) throw BatchError("not a readable JPEG picture: " + path);
+  if (picture.Width < 3 || picture.Height < 3)
+    throw BatchError("Image format incompatible: " + path + " is smaller than 3 x 3");
+  const double wavelengths[3] = {Preferences.Valeurs.LambdaB, Preferences.Valeurs.LambdaV,
+                                 Preferences.Valeurs.LambdaR};
+  std::vector<Grid> grids;
+  for (int channel = 0; channel < 3; ++channel) {
+    auto g = std::make_shared<TPupille>();
+    g->Init(picture.Width, picture.Height);
+    const int component = 2 - channel;  // blue, green, red of an RGB pixel
+    for (int r = 1; r <= picture.Height; ++r) {
+      const std::uint8_t* in = picture.Pixel(0, r - 1);
+      double* out = g->Values[1][r];
+      for (int c = 1; c <= picture.Width; ++c) out[c] = in[(c - 1) * 3 + component];
+    }
+    g->PaletteIndex = 5;
+    g->Wavelength = wavelengths[channel];
+    FindPupil(*g, path + " (" + ChannelNames[channel + 1] + ")");
+    // Moved to the extra-focal list: turned by 180 degrees like any extra-focal image.
+    if (extraFocal) g->Rotate180();
+    g->Kind = extraFocal ? kKindExtra : kKindIntra;
+    grids.push_back(g);
+  }
+  return grids;
+}
+
+void RequireSameSize(const TChannelImages& pair, const std::string& intraName, const std::string& extraName) {
+  if (pair.Intra->Nx != pair.Extra->Nx || pair.Intra->Ny != pair.Extra->Ny)
+    throw BatchError("images of different sizes: " + intraName + " is " + std::to_string(pair.Intra->Nx) +
+                     " x " + std::to_string(pair.Intra->Ny) + ", " + extraName + " is " +
+                     std::to_string(pair.Extra->Nx) + " x " + std::to_string(pair.Extra->Ny));
+}
+
+TSourceChoice SourceOf(const std::string& text) {
+  if (text == "infinity") return TSourceChoice::StarAtInfinity;
+  if (text == "artificial") return TSourceChoice::ArtificialStar;
+  if (text == "curvature") return TSourceChoice::RadiusOfCurvature;
+  if (text == "autocollimation") return TSourceChoice::Autocollimation;
+  throw BatchError("unknown source '" + text + "' (infinity, artificial, curvature or autocollimation)", 2);
+}
+
+// A bar of 100 on stderr, advanced in whole steps as the progress window is.
+class ProgressBar {
+ public:
+  explicit ProgressBar(bool enabled) : enabled_(enabled) {}
+  TRunProgress Callbacks() {
+    TRunProgress p;
+    if (!enabled_) return p;
+    p.Start = [this](const std::string& caption, int iterations, double stepsPerIteration) {
+      caption_ = caption;
+      position_ = 0;
+      const double steps = iterations * stepsPerIteration;
+      step_ = steps > 0 ? static_cast<int>(RoundHalfEven(100.0 / steps)) : 100;
+      Draw();
+    };
+    // The solve may run more passes than the bar counts: it then stays at 100.
+    p.Step = [this] {
+      const int next = std::min(100, position_ + step_);
+      if (next != position_) {
+        position_ = next;
+        Draw();
+      }
+    };
+    p.Finish = [this] {
+      if (position_ != 100) {
+        position_ = 100;
+        Draw();
+      }
+    };
+    p.Hide = [] { std::fputc('\n', stderr); };
+    return p;
+  }
+
+ private:
+  void Draw() const {
+    const int width = 30;
+    const int filled = position_ * width / 100;
+    std::fprintf(stderr, "\r%s [%s%s] %3d%%", caption_.c_str(), std::string(filled, '#').c_str(),
+                 std::string(width - filled, ' ').c_str(), position_);
+    std::fflush(stderr);
+  }
+  bool enabled_;
+  std::string caption_;
+  int position_ = 0;
+  int step_ = 0;
+};
+
+// Writes the grid's picture as the image window draws it at 100 %.
+void SavePicture(TPupille& g, const std::string& path, bool useGridWavelength) {
+  g.Zoom = 1.0;
+  if (g.RangeFactor == 0) g.RangeFactor = 1.0;
+  const double savedWavelength = MonochromeWavelength;
+  if (useGridWavelength) MonochromeWavelength = g.Wavelength;
+  TSoftwareSurface surface;
+  g.Render(surface);
+  MonochromeWavelength = savedWavelength;
+  std::string why;
+  if (!EncodeJpegFile(path, surface.Picture, 90, &why)) throw BatchError("cannot write " + path + ": " + why);
+}
+
+// Display range of a map: its values inside the pupil.
+void MaskedDisplayRange(TPupille& g) {
+  g.ComputeMaskedRange();
+  g.DisplayLow = g.MinValue;
+  g.DisplayHigh = g.MaxValue;
+  g.RangeFactor = 1.0;
+}
+
+struct TProductRequest {
+  bool Interferogram = false;
+  bool Foucaultgram = false;
+  bool Psf = false;
+  bool Spots = false;
+  int Angle = 0;
+  int Fringes = 8;
+  int SeriesStep = 0;  // 0: a single product
+  int PsfFactor = 0;
+};
+
+TProductRequest ProductsOf(const ArgList& args) {
+  TProductRequest p;
+  std::string list = args.Text("--products");
+  std::size_t start = 0;
+  while (!list.empty() && start <= list.size()) {
+    const std::size_t comma = list.find(',', start);
+    const std::string item =
+        list.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+    if (item == "all") {
+      p.Interferogram = p.Foucaultgram = p.Psf = p.Spots = true;
+    } else if (item == "interferogram") {
+      p.Interferogram = true;
+    } else if (item == "foucaultgram") {
+      p.Foucaultgram = true;
+    } else if (item == "psf") {
+      p.Psf = true;
+    } else if (item == "spots") {
+      p.Spots = true;
+    } else {
+      throw BatchError("unknown product '" + item + "' (interferogram, foucaultgram, psf, spots or all)", 2);
+    }
+    if (comma == std::string::npos) break;
+    start = comma + 1;
+  }
+  p.Angle = args.Integer("--product-angle", 0);
+  if (p.Angle < -360 || p.Angle > 360) throw BatchError("--product-angle must lie in -360..360", 2);
+  p.Fringes = args.Integer("--fringes", 8);
+  if (p.Fringes < 1 || p.Fringes > 24) throw BatchError("--fringes must lie in 1..24", 2);
+  if (args.Has("--series")) {
+    p.SeriesStep = args.Integer("--series", 45);
+    if (p.SeriesStep < 1 || p.SeriesStep > 180) throw BatchError("--series must lie in 1..180", 2);
+  }
+  if (args.Has("--psf-size")) {
+    const int f = args.Integer("--psf-size", 1);
+    if (f != 1 && f != 2 && f != 4 && f != 8) throw BatchError("--psf-size must be 1, 2, 4 or 8", 2);
+    p.PsfFactor = f;
+  } else {
+    p.PsfFactor = PsfFactor(Preferences.Valeurs.FactMultDiff);
+  }
+  return p;
+}
+
+class OutputFolder {
+ public:
+  OutputFolder(std::string folder, std::string suffix)
+      : folder_(std::move(folder)), suffix_(std::move(suffix)) {}
+  // base + suffix + extension inside the folder; remembered as written.
+  std::string Path(const std::string& base, const std::string& extension,
+                   std::vector<std::string>& written) const {
+    const std::string name = base + suffix_ + extension;
+    written.push_back(name);
+    return (std::filesystem::path(folder_) / name).string();
+  }
+
+ private:
+  std::string folder_;
+  std::string suffix_;
+};
+
+void Require(bool ok, const std::string& what, const std::string& why) {
+  if (!ok) throw BatchError(what + ": " + why);
+}
+
+void WriteProducts(TPupille& wavefront, const TProductRequest& req, const OutputFolder& out,
+                   std::vector<std::string>& written) {
+  const std::vector<int> angles =
+      req.SeriesStep > 0 ? SeriesAngles(req.Angle, req.SeriesStep) : std::vector<int>{req.Angle};
+  std::string why;
+  if (req.Interferogram)
+    for (const int a : angles) {
+      TPupille t;
+      Require(ComputeInterferogram(wavefront, a, req.Fringes, t, &why), "interferogram", why);
+      SavePicture(t, out.Path("interferogram" + std::to_string(a), ".jpg", written), true);
+    }
+  if (req.Foucaultgram)
+    for (const int a : angles) {
+      TPupille t;
+      Require(ComputeFoucaultgram(wavefront, a, t, &why), "Foucaultgram", why);
+      MaskedDisplayRange(t);
+      SavePicture(t, out.Path("foucaultgram" + std::to_string(a), ".jpg", written), false);
+    }
+  if (req.Psf) {
+    TPupille actual, theoretical;
+    Require(ComputePsfPair(wavefront, req.PsfFactor, actual, theoretical, &why), "PSF", why);
+    SavePicture(actual, out.Path("psf_actual", ".jpg", written), false);
+    SavePicture(theoretical, out.Path("psf_theoretical", ".jpg", written), false);
+  }
+  if (req.Spots) {
+    TPupille d;
+    Require(ComputeSpotDiagram(wavefront, Parametres.Focale, Parametres.Rayon, req.Fringes, d, &why),
+            "spot diagram", why);
+    SavePicture(d, out.Path("spots", ".jpg", written), false);
+  }
+}
+
+TChannelSummary WriteChannel(TRoddier& slot, const std::string& channelName, const std::string& suffix,
+                             const std::string& folder, const TProductRequest& req) {
+  TPupille& w = *slot.Wavefront;
+  TChannelSummary s = SummariseWavefront(w, channelName);
+  s.OuterPasses = slot.OuterPasses;
+  s.InnerPasses = slot.InnerPasses;
+  const OutputFolder out(folder, suffix);
+  std::string why;
+
+  // The export needs waves; a channel without a wavelength of its own uses the reference one.
+  const double opdWavelength = w.Wavelength > 0 ? w.Wavelength : Preferences.Valeurs.LambdaRef;
+  Require(WriteOpdFile(out.Path("wavefront", ".opd", s.Files), w, opdWavelength, &why), "wavefront export",
+          why);
+  Require(SaveZernikeCoefficients(out.Path("zernike", ".txt", s.Files), w.Coefficients, &why),
+          "Zernike coefficients", why);
+
+  WriteProducts(w, req, out, s.Files);
+
+  MaskedDisplayRange(w);
+  SavePicture(w, out.Path("wavefront", ".jpg", s.Files), false);
+  if (slot.Residual) {
+    TPupille& r = *slot.Residual;
+    r.Kind = kKindResidual;
+    r.PaletteIndex = Preferences.Valeurs.PltFront;
+    MaskedDisplayRange(r);
+    SavePicture(r, out.Path("residual", ".jpg", s.Files), false);
+  }
+  const std::pair<std::shared_ptr<TPupille>, const char*> corrected[] = {
+      {slot.IntraImage, "corrected_intra"}, {slot.ExtraImage, "corrected_extra"}};
+  for (const auto& [image, base] : corrected) {
+    if (!image) continue;
+    image->PaletteIndex = Preferences.Valeurs.PltSignal;
+    image->DisplayLow = image->DisplayHigh = 0.0;
+    image->RangeFactor = 1.0;
+    image->MaskActive = false;
+    SavePicture(*image, out.Path(base, ".jpg", s.Files), false);
+  }
+  return s;
+}
+
+}  // namespace
+
+int RunReconstruct(const std::vector<std::string>& arguments) {
+  const ArgList args(
+      arguments,
+      {"--intra",         "--extra",      "--jpeg-intra",    "--jpeg-extra",      "--diameter", "--focal",
+       "--defocus",       "--pixel-size", "--binning",       "--logical-binning", "--source",   "--distance",
+       "--distance-unit", "--angle",      "--angle-unit",    "--orientation",     "--prefs",    "--method",
+       "--output",        "--products",   "--product-angle", "--fringes",         "--series",   "--psf-size"},
+      {"--json", "--quiet"});
+
+  // Everything on the command line is checked before any image is read.
+  const std::string method = args.Text("--method", "classic");
+  if (method != "classic")
+    throw BatchError("unknown method '" + method + "' (the only method is classic)", 2);
+  const std::string folder = args.Text("--output");
+  if (folder.empty()) throw BatchError("no output folder (--output FOLDER)", 2);
+
+  const auto& intraFiles = args.All("--intra");
+  const auto& extraFiles = args.All("--extra");
+  const bool jpeg = args.Has("--jpeg-intra") || args.Has("--jpeg-extra");
+  if (jpeg) {
+    if (!intraFiles.empty() || !extraFiles.empty())
+      throw BatchError("give either FITS pairs (--intra/--extra) or a JPEG pair, not both", 2);
+    if (args.All("--jpeg-intra").size() != 1 || args.All("--jpeg-extra").size() != 1)
+      throw BatchError("a JPEG test needs one --jpeg-intra and one --jpeg-extra", 2);
+  } else {
+    if (intraFiles.empty() || extraFiles.empty())
+      throw BatchError("no image pair (--intra FILE --extra FILE)", 2);
+    if (intraFiles.size() != extraFiles.size() || (intraFiles.size() != 1 && intraFiles.size() != 3))
+      throw BatchError("give one FITS pair, or three pairs (blue, green, red) for a polychromatic test", 2);
+  }
+  const bool polychromatic = jpeg || intraFiles.size() == 3;
+
+  TParamEntries e;
+  e.Diameter = args.Integer("--diameter", 0);
+  e.FocalLength = args.Integer("--focal", 0);
+  if (e.Diameter <= 0) throw BatchError("the diameter must be greater than zero (--diameter MM)", 2);
+  if (e.FocalLength <= 0) throw BatchError("the focal length must be greater than zero (--focal MM)", 2);
+  const bool fromRadii = args.Has("--pixel-size");
+  if (fromRadii == args.Has("--defocus"))
+    throw BatchError("give either the defocus (--defocus MM) or the pixel size (--pixel-size UM)", 2);
+  if (fromRadii) {
+    e.PixelSize = args.Number("--pixel-size", 0);
+    if (e.PixelSize <= 0) throw BatchError("the pixel size must be greater than zero", 2);
+    e.BinningUsed = args.Integer("--binning", 1);
+    e.LogicalBinning = args.Integer("--logical-binning", 1);
+    if (e.BinningUsed < 1 || e.BinningUsed > 255 || e.LogicalBinning < 1 || e.LogicalBinning > 255)
+      throw BatchError("the binnings must lie in 1..255", 2);
+  } else {
+    e.Defocus = args.Number("--defocus", 0);
+    if (e.Defocus <= 0) throw BatchError("the defocus must be greater than zero (--defocus MM)", 2);
+  }
+  e.Source = SourceOf(args.Text("--source", "infinity"));
+  const std::string distanceUnit = args.Text("--distance-unit", "mm");
+  if (distanceUnit == "mm")
+    e.DistanceUnit = TDistanceUnit::Millimetres;
+  else if (distanceUnit == "m")
+    e.DistanceUnit = TDistanceUnit::Metres;
+  else if (distanceUnit == "km")
+    e.DistanceUnit = TDistanceUnit::Kilometres;
+  else
+    throw BatchError("unknown distance unit '" + distanceUnit + "' (mm, m or km)", 2);
+  e.SourceDistance = args.Number("--distance", 0);
+  if (e.Source == TSourceChoice::ArtificialStar && e.SourceDistance <= 0)
+    throw BatchError("an artificial star needs its distance (--distance D, greater than zero)", 2);
+  if (e.Source != TSourceChoice::ArtificialStar && args.Has("--distance"))
+    throw BatchError("--distance applies to an artificial star only (--source artificial)", 2);
+  e.Angle = args.Number("--angle", 0);
+  const std::string angleUnit = args.Text("--angle-unit", "deg");
+  if (angleUnit == "deg")
+    e.AngleUnit = TAngleUnit::Degrees;
+  else if (angleUnit == "rad")
+    e.AngleUnit = TAngleUnit::Radians;
+  else
+    throw BatchError("unknown angle unit '" + angleUnit + "' (deg or rad)", 2);
+  const std::string orientation = args.Text("--orientation", "");
+  if (orientation == "x")
+    e.Orientation = TOrientation::ByX;
+  else if (orientation == "y")
+    e.Orientation = TOrientation::ByY;
+  else if (!orientation.empty())
+    throw BatchError("unknown orientation '" + orientation + "' (x or y)", 2);
+  e.Mode = polychromatic ? 1 : 0;
+
+  if (args.Has("--prefs")) {
+    const std::string prefs = args.Text("--prefs");
+    RequireFile(prefs);
+    TPreferences read;
+    TImageFolderHistory history;
+    if (!ReadPreferences(prefs, read, history)) throw BatchError("cannot read the preferences file " + prefs);
+    InitPreferences(prefs);
+  } else {
+    Preferences.Valeurs = TkwValue{};
+    SetZernikeBasis(Preferences.Valeurs.NPolyZern, Preferences.Valeurs.ModePoly);
+  }
+  const TProductRequest products = ProductsOf(args);
+
+  // The images, read and searched as "Open" and "Open as extra-focal" do.
+  std::vector<TChannelImages> pairs;
+  if (jpeg) {
+    const std::vector<Grid> intra = OpenJpeg(args.Text("--jpeg-intra"), false);
+    const std::vector<Grid> extra = OpenJpeg(args.Text("--jpeg-extra"), true);
+    for (int i = 0; i < 3; ++i) {
+      pairs.push_back({intra[i], extra[i]});
+      RequireSameSize(pairs.back(), args.Text("--jpeg-intra"), args.Text("--jpeg-extra"));
+    }
+  } else {
+    for (std::size_t i = 0; i < intraFiles.size(); ++i) {
+      pairs.push_back({OpenFits(intraFiles[i], false), OpenFits(extraFiles[i], true)});
+      RequireSameSize(pairs.back(), intraFiles[i], extraFiles[i]);
+    }
+  }
+
+  // The defocus from the radii of the pair the dialog shows: the first, or
+  // in a polychromatic test the colour the focus is aligned on. The dialog
+  // shows it in millimetres with three decimals and reads that text back.
+  if (fromRadii) {
+    const std::size_t c = polychromatic ? std::min<std::size_t>(Preferences.Valeurs.OriginFoc, 2) : 0;
+    e.IntraRadius = pairs[c].Intra->PupilRadius;
+    e.ExtraRadius = pairs[c].Extra->PupilRadius;
+    double defocus = 0.0;
+    DefocusFromRadii(e, defocus);
+    e.Defocus = std::strtod(DefocusText(defocus).c_str(), nullptr);
+    if (e.Defocus <= 0) throw BatchError("the defocus computed from the pupil radii is zero", 2);
+  }
+
+  ApplySourceChoice(e);
+  // The source distance counts as stored, as after an "Ok".
+  const TSetupAberrations aberrations = SetupAberrations(e, DistanceObjet(e.SourceDistance, e.DistanceUnit));
+  Parametres = TParametres{};
+  StoreEntries(e, aberrations, Parametres);
+  if (!ParametersComplete(Parametres)) throw BatchError("The parameters are incomplete.", 2);
+  if (polychromatic) {
+    Parametres.IntraBleu = pairs[0].Intra;
+    Parametres.ExtraBleu = pairs[0].Extra;
+    Parametres.IntraVert = pairs[1].Intra;
+    Parametres.ExtraVert = pairs[1].Extra;
+    Parametres.IntraRouge = pairs[2].Intra;
+    Parametres.ExtraRouge = pairs[2].Extra;
+  } else {
+    Parametres.Intra = pairs[0].Intra;
+    Parametres.Extra = pairs[0].Extra;
+  }
+  Parametres.ParamValides = true;
+
+  std::error_code ec;
+  std::filesystem::create_directories(folder, ec);
+  if (!std::filesystem::is_directory(folder, ec))
+    throw BatchError("cannot create the output folder " + folder);
+
+  ProgressBar bar(!args.Flag("--quiet"));
+  std::string why;
+  TRunSummary run;
+  run.Mode = polychromatic ? "polychromatic" : "simple";
+  run.OutputFolder = folder;
+  run.Focale = Parametres.Focale;
+  run.Rayon = Parametres.Rayon;
+  run.Defocalisation = Parametres.Defocalisation;
+  run.DistanceSource = Parametres.DistanceSource;
+  run.Incidence = Parametres.Incidence;
+  run.AstigX = Parametres.AstigX;
+  run.AstigY = Parametres.AstigY;
+  run.ComaX = Parametres.ComaX;
+  run.ComaY = Parametres.ComaY;
+  run.Spherique = Parametres.Spherique;
+  run.Autocollimation = Parametres.Autocollimation;
+
+  if (polychromatic) {
+    TRoddier blue, green, red;
+    if (!ReconstructPolychromatic(blue, green, red, bar.Callbacks(), &why))
+      throw BatchError("reconstruction failed: " + why);
+    run.Channels.push_back(WriteChannel(blue, "Blue", "_blue", folder, products));
+    run.Channels.push_back(WriteChannel(green, "Green", "_green", folder, products));
+    run.Channels.push_back(WriteChannel(red, "Red", "_red", folder, products));
+  } else {
+    TRoddier mono;
+    if (!ReconstructSingle(mono, bar.Callbacks(), &why)) throw BatchError("reconstruction failed: " + why);
+    run.Channels.push_back(WriteChannel(mono, "single", "", folder, products));
+  }
+
+  run.Files = {"summary.txt", "summary.json"};
+  const std::string text = SummaryText(run);
+  const std::string json = SummaryJson(run);
+  const std::filesystem::path dir(folder);
+  if (!WriteFileAtomically((dir / "summary.txt").string(), text, &why))
+    throw BatchError("cannot write summary.txt: " + why);
+  if (!WriteFileAtomically((dir / "summary.json").string(), json, &why))
+    throw BatchError("cannot write summary.json: " + why);
+  std::fputs(args.Flag("--json") ? json.c_str() : text.c_str(), stdout);
+  return 0;
+}
+
+}  // namespace caustica::cli

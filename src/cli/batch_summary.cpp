@@ -1,0 +1,182 @@
+#include "cli/batch_summary.h"
+
+#include <cmath>
+#include <cstdio>
+
+#include "analysis/zernike_coefficients_file.h"
+#include "setup/u_prefs.h"
+
+namespace caustica::cli {
+
+namespace {
+
+std::string Fixed(double value, int decimals) {
+  char buffer[64];
+  std::snprintf(buffer, sizeof buffer, "%.*f", decimals, value);
+  return buffer;
+}
+
+// JSON numbers: enough digits to read back the double; not-a-number as null.
+std::string JsonNumber(double value) {
+  if (!std::isfinite(value)) return "null";
+  char buffer[64];
+  std::snprintf(buffer, sizeof buffer, "%.17g", value);
+  return buffer;
+}
+
+std::string JsonString(const std::string& text) {
+  std::string out = "\"";
+  for (const unsigned char ch : text) {
+    switch (ch) {
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      default:
+        if (ch < 0x20) {
+          char buffer[8];
+          std::snprintf(buffer, sizeof buffer, "\\u%04x", ch);
+          out += buffer;
+        } else {
+          out += static_cast<char>(ch);
+        }
+    }
+  }
+  return out + "\"";
+}
+
+std::string JsonStrings(const std::vector<std::string>& items) {
+  std::string out = "[";
+  for (std::size_t i = 0; i < items.size(); ++i) out += (i ? ", " : "") + JsonString(items[i]);
+  return out + "]";
+}
+
+}  // namespace
+
+TChannelSummary SummariseWavefront(TPupille& w, const std::string& channel) {
+  TChannelSummary s;
+  s.Channel = channel;
+  w.ComputeMaskedStatistics();
+  w.ComputeMaskedRange();
+  s.Wavelength = w.Wavelength;
+  s.PtvValue = w.PtvValue;
+  s.RmsValue = w.RmsValue;
+  w.ComputeStrehl();
+  s.HasStrehl = w.Wavelength != 0;
+  s.Strehl = w.Strehl;
+  s.ObstructionFactor = w.ObstructionFactor;
+  s.StrehlObstructed = w.StrehlObstructed;
+  s.Obstruction = w.Obstruction;
+  s.PupilRadius = w.PupilRadius;
+  s.Seidel = SeidelFigures(w);
+  ZernikeCoefficients normalised = w.Coefficients;
+  ToNormalised(normalised);
+  const int count = std::min<int>(Preferences.Valeurs.NPolyZern, kZernikeTermCount);
+  for (int k = 1; k <= count; ++k)
+    s.Coefficients.push_back({k, ZernikeTermName(k), normalised[k], w.Coefficients[k], w.Selected[k]});
+  return s;
+}
+
+std::string SummaryText(const TRunSummary& run) {
+  std::string t;
+  t += "Method: " + run.Method + ", mode: " + run.Mode + "\n";
+  t += "Focal length " + Fixed(run.Focale * 1e-6, 1) + " mm, diameter " + Fixed(2e-6 * run.Rayon, 1) +
+       " mm, defocus " + Fixed(run.Defocalisation * 1e-6, 3) + " mm\n";
+  t += "Set-up aberrations subtracted (nm): astigmatism " + Fixed(run.AstigX, 2) + " / " +
+       Fixed(run.AstigY, 2) + ", coma " + Fixed(run.ComaX, 2) + " / " + Fixed(run.ComaY, 2) + ", spherical " +
+       Fixed(run.Spherique, 2) + (run.Autocollimation ? ", autocollimation (halved)" : "") + "\n";
+  for (const TChannelSummary& c : run.Channels) {
+    t += c.Channel == "single" ? "\nWavefront\n" : "\nWavefront " + c.Channel + "\n";
+    t += "  PTV " + Fixed(c.PtvValue, 2) + " nm, RMS " + Fixed(c.RmsValue, 2) + " nm";
+    if (c.Wavelength > 0)
+      t += " (lambda/" + Fixed(c.Wavelength / c.RmsValue, 1) + " RMS at " + Fixed(c.Wavelength, 1) + " nm)";
+    t += "\n";
+    if (c.HasStrehl)
+      t += "  Strehl: S = " + Fixed(c.StrehlObstructed, 3) + ", Smax = " + Fixed(c.ObstructionFactor, 3) +
+           ", S/Smax = " + Fixed(c.Strehl, 3) + "\n";
+    else
+      t += "  Strehl: no wavelength for this channel\n";
+    t += "  Pupil radius " + Fixed(c.PupilRadius, 2) + " px, obstruction " + Fixed(c.Obstruction, 3) + "\n";
+    t += "  Seidel:\n";
+    for (const TSeidelRow& r : c.Seidel)
+      t += "    " + r.Caption + " " + r.ValueText +
+           (r.HasOrientation ? " nm at " + r.OrientationText : " nm") + "\n";
+    t += "  Zernike coefficients (nm RMS):\n";
+    for (const TCoefficientLine& l : c.Coefficients) {
+      char line[160];
+      std::snprintf(line, sizeof line, "    %2d %-28s %10.2f%s\n", l.Term, l.Name.c_str(), l.RmsValue,
+                    l.Selected ? "" : "  [Soustrait]");
+      t += line;
+    }
+  }
+  t += "\nResults in " + run.OutputFolder + "\n";
+  return t;
+}
+
+std::string SummaryJson(const TRunSummary& run) {
+  std::string j = "{\n";
+  j += "  \"method\": " + JsonString(run.Method) + ",\n";
+  j += "  \"mode\": " + JsonString(run.Mode) + ",\n";
+  j += "  \"parameters\": {\"focal_length_nm\": " + JsonNumber(run.Focale) +
+       ", \"pupil_radius_nm\": " + JsonNumber(run.Rayon) +
+       ", \"defocus_nm\": " + JsonNumber(run.Defocalisation) +
+       ", \"source_distance_nm\": " + JsonNumber(run.DistanceSource) +
+       ", \"incidence_rad\": " + JsonNumber(run.Incidence) +
+       ", \"autocollimation\": " + (run.Autocollimation ? "true" : "false") +
+       ",\n    \"subtracted_nm\": {\"astig_x\": " + JsonNumber(run.AstigX) +
+       ", \"astig_y\": " + JsonNumber(run.AstigY) + ", \"coma_x\": " + JsonNumber(run.ComaX) +
+       ", \"coma_y\": " + JsonNumber(run.ComaY) + ", \"spherical\": " + JsonNumber(run.Spherique) + "}},\n";
+  j += "  \"output_folder\": " + JsonString(run.OutputFolder) + ",\n";
+  j += "  \"files\": " + JsonStrings(run.Files) + ",\n";
+  j += "  \"channels\": [";
+  for (std::size_t i = 0; i < run.Channels.size(); ++i) {
+    const TChannelSummary& c = run.Channels[i];
+    j += i ? ",\n    {" : "\n    {";
+    j += "\"channel\": " + JsonString(c.Channel) + ", \"wavelength_nm\": " + JsonNumber(c.Wavelength) +
+         ",\n     \"ptv_nm\": " + JsonNumber(c.PtvValue) + ", \"rms_nm\": " + JsonNumber(c.RmsValue) + ",\n";
+    if (c.HasStrehl)
+      j += "     \"strehl\": {\"s\": " + JsonNumber(c.StrehlObstructed) +
+           ", \"smax\": " + JsonNumber(c.ObstructionFactor) + ", \"s_over_smax\": " + JsonNumber(c.Strehl) +
+           "},\n";
+    else
+      j += "     \"strehl\": null,\n";
+    j += "     \"pupil_radius_px\": " + JsonNumber(c.PupilRadius) +
+         ", \"obstruction\": " + JsonNumber(c.Obstruction) +
+         ", \"outer_passes\": " + std::to_string(c.OuterPasses) +
+         ", \"inner_passes\": " + std::to_string(c.InnerPasses) + ",\n     \"seidel\": [";
+    for (std::size_t k = 0; k < c.Seidel.size(); ++k) {
+      const TSeidelRow& r = c.Seidel[k];
+      j += (k ? ",\n       " : "\n       ");
+      j += "{\"name\": " + JsonString(r.Caption) + ", \"value_nm\": " + JsonNumber(r.Value) +
+           ", \"text\": " + JsonString(r.ValueText);
+      if (r.HasOrientation)
+        j += ", \"orientation_deg\": " + JsonNumber(r.Orientation) +
+             ", \"orientation_text\": " + JsonString(r.OrientationText);
+      j += "}";
+    }
+    j += "],\n     \"zernike\": [";
+    for (std::size_t k = 0; k < c.Coefficients.size(); ++k) {
+      const TCoefficientLine& l = c.Coefficients[k];
+      j += (k ? ",\n       " : "\n       ");
+      j += "{\"term\": " + std::to_string(l.Term) + ", \"name\": " + JsonString(l.Name) +
+           ", \"rms_nm\": " + JsonNumber(l.RmsValue) + ", \"value_nm\": " + JsonNumber(l.Value) +
+           ", \"selected\": " + (l.Selected ? "true" : "false") + "}";
+    }
+    j += "],\n     \"files\": " + JsonStrings(c.Files) + "}";
+  }
+  j += "\n  ]\n}\n";
+  return j;
+}
+
+}  // namespace caustica::cli

@@ -1,0 +1,58 @@
+// The figures of a reconstruction, as the information panel and the results
+// windows show them, for stdout and the summary files.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "analysis/u_Seidel.h"
+#include "analysis/u_pupille.h"
+
+namespace caustica::cli {
+
+struct TCoefficientLine {
+  int Term = 0;
+  std::string Name;
+  double RmsValue = 0.0;  // nm, RMS-normalised
+  double Value = 0.0;     // nm, as the basis defines the term
+  bool Selected = true;   // false: switched off ("[Soustrait]")
+};
+
+struct TChannelSummary {
+  std::string Channel;      // "Polychromatic" for the single mode, else the colour
+  double Wavelength = 0.0;  // nm; the Strehl figures need it
+  double PtvValue = 0.0;    // nm
+  double RmsValue = 0.0;    // nm
+  bool HasStrehl = false;
+  double Strehl = 0.0;  // S/Smax
+  double ObstructionFactor = 0.0;
+  double StrehlObstructed = 0.0;  // S
+  double Obstruction = 0.0;
+  double PupilRadius = 0.0;  // pixels
+  int OuterPasses = 0;
+  int InnerPasses = 0;
+  TSeidelFigures Seidel;
+  std::vector<TCoefficientLine> Coefficients;
+  std::vector<std::string> Files;  // written for this channel, in order
+};
+
+struct TRunSummary {
+  std::string Method = "classic";
+  std::string Mode;                                        // "simple" or "polychromatic"
+  double Focale = 0.0, Rayon = 0.0, Defocalisation = 0.0;  // nm
+  double DistanceSource = 0.0, Incidence = 0.0;            // nm, radians
+  double AstigX = 0.0, AstigY = 0.0, ComaX = 0.0, ComaY = 0.0, Spherique = 0.0;
+  bool Autocollimation = false;
+  std::string OutputFolder;
+  std::vector<TChannelSummary> Channels;
+  std::vector<std::string> Files;  // written for the whole run
+};
+
+// Statistics, Strehl figures, Seidel rows and coefficients of a wavefront
+// (its masked statistics are recomputed).
+TChannelSummary SummariseWavefront(TPupille& wavefront, const std::string& channel);
+
+std::string SummaryText(const TRunSummary& summary);
+std::string SummaryJson(const TRunSummary& summary);
+
+}  // namespace caustica::cli

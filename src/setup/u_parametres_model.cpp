@@ -1,0 +1,100 @@
+#include "setup/u_parametres_model.h"
+
+#include <cmath>
+#include <cstdio>
+
+#include "analysis/u_Formulaire_Optique.h"
+
+namespace caustica {
+
+namespace {
+
+// The degree conversion of the dialog keeps its own value of pi.
+constexpr double kDialogPi = 3.141592653589;
+
+}  // namespace
+
+double DistanceObjet(double distance, TDistanceUnit unit) {
+  const int index = static_cast<int>(unit) <= 2 ? static_cast<int>(unit) : 0;
+  const double factor = std::pow(1000.0, index);
+  return distance * factor * 1000000.0;
+}
+
+double angleIncidence(double angle, TAngleUnit unit) {
+  if (unit == TAngleUnit::Radians) return angle;
+  return angle * kDialogPi / 180.0;
+}
+
+bool DefocusFromRadii(const TParamEntries& entries, double& defocus) {
+  const double focale = entries.FocalLength * 1000000.0;
+  const double rayon = entries.Diameter * 500000.0;
+  const double pixel = entries.PixelSize * 1000.0;
+  if (rayon == 0) return false;
+  // The binnings are kept as bytes.
+  const int binning = (entries.LogicalBinning & 0xFF) * (entries.BinningUsed & 0xFF);
+  const double scale = binning * pixel * focale / rayon;
+  defocus = (entries.IntraRadius + entries.ExtraRadius) * scale / 2.0;
+  return true;
+}
+
+std::string DefocusText(double defocus) {
+  char buffer[64];
+  std::snprintf(buffer, sizeof buffer, "%.3f", defocus * 1e-6);
+  return buffer;
+}
+
+void ApplySourceChoice(TParamEntries& entries) {
+  switch (entries.Source) {
+    case TSourceChoice::StarAtInfinity:
+    case TSourceChoice::Autocollimation:
+      entries.SourceDistance = 0.0;
+      break;
+    case TSourceChoice::RadiusOfCurvature:
+      entries.SourceDistance = 2.0 * entries.FocalLength;
+      entries.DistanceUnit = TDistanceUnit::Millimetres;
+      break;
+    case TSourceChoice::ArtificialStar:
+      break;
+  }
+}
+
+TSetupAberrations SetupAberrations(const TParamEntries& entries, double storedDistance) {
+  TSetupAberrations a;
+  const double rayon = entries.Diameter * 1000000.0 / 2.0;
+  const double focale = entries.FocalLength * 1000000.0;
+  const double rho = -2.0 * focale;
+  const double theta = angleIncidence(entries.Angle, entries.AngleUnit);
+  a.AstigCalc = OffAxisAstigmatism(theta, rho, rayon, 1.0);
+  const double s = DistanceObjet(entries.SourceDistance, entries.DistanceUnit);
+  a.ComaCalc = OffAxisComa(theta, rho, rayon, -s);
+  a.SpherCalc = storedDistance == 0 ? 0.0 : FiniteSourceSpherical(rho, rayon, -s, -1.0, 1.0);
+  return a;
+}
+
+void StoreEntries(const TParamEntries& entries, const TSetupAberrations& aberrations, TParametres& p) {
+  p.Focale = entries.FocalLength * 1000000.0;
+  p.Rayon = entries.Diameter * 500000.0;
+  p.Defocalisation = entries.Defocus * 1000000.0;
+  p.DistanceSource = DistanceObjet(entries.SourceDistance, entries.DistanceUnit);
+  p.Incidence = angleIncidence(entries.Angle, entries.AngleUnit);
+  p.Autocollimation = entries.Source == TSourceChoice::Autocollimation;
+  p.Spherique = aberrations.SpherCalc;
+  if (entries.Orientation == TOrientation::ByX) {
+    p.AstigX = aberrations.AstigCalc;
+    p.AstigY = 0.0;
+    p.ComaX = aberrations.ComaCalc;
+    p.ComaY = 0.0;
+  } else if (entries.Orientation == TOrientation::ByY) {
+    p.AstigX = 0.0;
+    p.AstigY = aberrations.AstigCalc;
+    p.ComaX = 0.0;
+    p.ComaY = aberrations.ComaCalc;
+  }
+  p.ModeTraitement = entries.Mode;
+}
+
+bool ParametersComplete(const TParametres& p) {
+  return p.Focale != 0 && p.Rayon != 0 && p.Defocalisation != 0;
+}
+
+}  // namespace caustica

@@ -1,0 +1,270 @@
+// caustica-batch run as a user runs it: on the bundled sample, and on bad
+// input, where every refusal must be one line on stderr, a non-zero exit
+// status and no file in the output folder.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "core/u_fonctionxy.h"
+#include "io/jpeg_file.h"
+#include "support/fits_writer.h"
+#include "support/test_files.h"
+
+using caustica::test::ScratchDir;
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kSamples = CAUSTICA_SAMPLES_DIR;
+const std::string kIntra = kSamples + "/newtonian200_intra.fits";
+const std::string kExtra = kSamples + "/newtonian200_extra.fits";
+
+struct RunResult {
+  int Status = -1;
+  std::string Out;
+  std::string Err;
+};
+
+std::string Quoted(const std::string& s) {
+  std::string q(1, '\'');
+  for (char c : s) {
+    if (c == '\'')
+      q.append("'\\''");
+    else
+      q.push_back(c);
+  }
+  q.push_back('\'');
+  return q;
+}
+
+RunResult RunBatch(const ScratchDir& dir, const std::vector<std::string>& args) {
+  std::string command = Quoted(CAUSTICA_BATCH_EXE);
+  for (const std::string& a : args) command.append(" ").append(Quoted(a));
+  command.append(" >").append(Quoted(dir.File("stdout.txt")));
+  command.append(" 2>").append(Quoted(dir.File("stderr.txt")));
+  const int raw = std::system(command.c_str());
+  RunResult r;
+  r.Status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  r.Out = caustica::test::ReadBytes(dir.File("stdout.txt"));
+  r.Err = caustica::test::ReadBytes(dir.File("stderr.txt"));
+  return r;
+}
+
+std::vector<std::string> SampleArgs(const std::string& output) {
+  return {"reconstruct", "--intra", kIntra,      "--extra", kExtra,     "--diameter", "200",
+          "--focal",     "1200",    "--defocus", "3.6",     "--output", output};
+}
+
+// Term -> RMS-normalised value from a "k;name;value" file.
+std::map<int, double> ReadCoefficients(const std::string& path) {
+  std::map<int, double> terms;
+  std::istringstream in(caustica::test::ReadBytes(path));
+  std::string line;
+  while (std::getline(in, line)) {
+    const std::size_t a = line.find(';'), b = line.rfind(';');
+    if (a == std::string::npos || a == b) continue;
+    terms[std::stoi(line.substr(0, a))] = std::stod(line.substr(b + 1));
+  }
+  return terms;
+}
+
+// A 16-bit FITS frame with a bright disc, optionally of another size.
+void WriteDiscFits(const std::string& path, int size, double radius) {
+  caustica::test::FitsImage image;
+  image.Width = image.Height = size;
+  for (int r = 0; r < size; ++r)
+    for (int c = 0; c < size; ++c)
+      image.Raw.push_back(std::hypot(c - size / 2.0, r - size / 2.0) < radius ? 20000 : 100);
+  caustica::test::WriteBytes(path, caustica::test::BuildFits(image));
+}
+
+bool FolderEmptyOrAbsent(const std::string& folder) {
+  std::error_code ec;
+  return !fs::exists(folder, ec) || fs::is_empty(folder, ec);
+}
+
+}  // namespace
+
+class SampleRun : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    dir_ = new ScratchDir;
+    std::vector<std::string> args = SampleArgs(dir_->File("out"));
+    args.insert(args.end(), {"--products", "all", "--json"});
+    result_ = new RunResult(RunBatch(*dir_, args));
+  }
+  static void TearDownTestSuite() {
+    delete result_;
+    delete dir_;
+  }
+  static std::string Out(const std::string& name) { return dir_->File("out/" + name); }
+  static ScratchDir* dir_;
+  static RunResult* result_;
+};
+ScratchDir* SampleRun::dir_ = nullptr;
+RunResult* SampleRun::result_ = nullptr;
+
+TEST_F(SampleRun, SucceedsAndWritesEveryFile) {
+  ASSERT_EQ(result_->Status, 0) << result_->Err;
+  for (const char* name :
+       {"wavefront.jpg", "wavefront.opd", "zernike.txt", "residual.jpg", "corrected_intra.jpg",
+        "corrected_extra.jpg", "interferogram0.jpg", "foucaultgram0.jpg", "psf_actual.jpg",
+        "psf_theoretical.jpg", "spots.jpg", "summary.txt", "summary.json"}) {
+    EXPECT_TRUE(fs::is_regular_file(Out(name))) << name;
+    EXPECT_GT(fs::file_size(Out(name)), 0u) << name;
+  }
+  // No temporary file is left behind.
+  for (const auto& entry : fs::directory_iterator(dir_->File("out")))
+    EXPECT_EQ(entry.path().string().find(".tmp"), std::string::npos) << entry.path();
+  caustica::TRaster picture;
+  ASSERT_TRUE(caustica::DecodeJpegFile(Out("wavefront.jpg"), picture));
+  // The wavefront is cropped around the pupil (radius about 57.5 px).
+  EXPECT_EQ(picture.Width, picture.Height);
+  EXPECT_GE(picture.Width, 115);
+  EXPECT_EQ(caustica::test::ReadBytes(Out("wavefront.opd")).rfind("555,", 0), 0u);
+  // The progress bar ran to its end on stderr; the JSON summary went to stdout and its file.
+  EXPECT_NE(result_->Err.find("Reconstruction of the wavefront"), std::string::npos);
+  EXPECT_NE(result_->Err.find("100%"), std::string::npos);
+  EXPECT_EQ(result_->Out, caustica::test::ReadBytes(Out("summary.json")));
+  EXPECT_NE(result_->Out.find("\"method\": \"classic\""), std::string::npos);
+  EXPECT_NE(result_->Out.find("\"seidel\""), std::string::npos);
+}
+
+// True values: Z11 = -25, Z5 = +10 nm RMS, the rest 0. The classic method
+// measured on this pair: Z11 -19.7, Z5 +4.9, every other term of 5..22
+// within 1 nm of 0. The bounds below allow 1.5 nm around the measured values.
+TEST_F(SampleRun, RecoversTheSampleAberrations) {
+  ASSERT_EQ(result_->Status, 0) << result_->Err;
+  const std::map<int, double> z = ReadCoefficients(Out("zernike.txt"));
+  ASSERT_EQ(z.size(), 22u);
+  EXPECT_NEAR(z.at(11), -19.7, 1.5);
+  EXPECT_NEAR(z.at(11), -25.0, 7.0);
+  EXPECT_NEAR(z.at(5), 4.9, 1.5);
+  for (int k = 6; k <= 22; ++k) {
+    if (k == 11) continue;
+    EXPECT_NEAR(z.at(k), 0.0, 1.5) << "term " << k;
+  }
+}
+
+TEST(BatchRun, TextSummaryAndDefocusFromThePupilRadii) {
+  ScratchDir dir;
+  std::vector<std::string> args = {"reconstruct", "--intra", kIntra,     "--extra",      kExtra,
+                                   "--diameter",  "200",     "--focal",  "1200",         "--pixel-size",
+                                   "5",           "--quiet", "--output", dir.File("out")};
+  const RunResult r = RunBatch(dir, args);
+  ASSERT_EQ(r.Status, 0) << r.Err;
+  EXPECT_TRUE(r.Err.empty()) << r.Err;
+  for (const char* text : {"PTV", "RMS", "S/Smax", "Seidel", "Zernike coefficients", "Results in"})
+    EXPECT_NE(r.Out.find(text), std::string::npos) << text;
+  // The measured radii (57.5 px of 60) give 3.449 mm, shown and read back to the micrometre.
+  EXPECT_NE(r.Out.find("defocus 3.449 mm"), std::string::npos) << r.Out;
+}
+
+TEST(BatchRun, ThreeColourPairsAndAColourJpegPair) {
+  ScratchDir dir;
+  std::vector<std::string> args = {"reconstruct", "--quiet",   "--diameter", "200",      "--focal",
+                                   "1200",        "--defocus", "3.6",        "--output", dir.File("fits")};
+  for (int i = 0; i < 3; ++i) args.insert(args.end(), {"--intra", kIntra, "--extra", kExtra});
+  RunResult r = RunBatch(dir, args);
+  ASSERT_EQ(r.Status, 0) << r.Err;
+  for (const char* colour : {"blue", "green", "red"})
+    EXPECT_TRUE(fs::is_regular_file(dir.File(std::string("fits/wavefront_") + colour + ".jpg"))) << colour;
+
+  // The sample as grey JPEG pictures: each channel is the same pair.
+  for (const auto& [fits, jpeg] :
+       {std::pair{kIntra, dir.File("intra.jpg")}, std::pair{kExtra, dir.File("extra.jpg")}}) {
+    caustica::TFctXY g;
+    g.LoadFromFits(fits);
+    g.ComputeRange();
+    caustica::TRaster picture;
+    picture.Resize(g.Nx, g.Ny);
+    for (int row = 1; row <= g.Ny; ++row)
+      for (int c = 1; c <= g.Nx; ++c) {
+        const auto v =
+            static_cast<std::uint8_t>(255.0 * (g.Values[1][row][c] - g.MinValue) / (g.MaxValue - g.MinValue));
+        std::uint8_t* p = picture.Pixel(c - 1, row - 1);
+        p[0] = p[1] = p[2] = v;
+      }
+    ASSERT_TRUE(caustica::EncodeJpegFile(jpeg, picture, 95));
+  }
+  r = RunBatch(dir, {"reconstruct", "--quiet", "--json", "--jpeg-intra", dir.File("intra.jpg"),
+                     "--jpeg-extra", dir.File("extra.jpg"), "--diameter", "200", "--focal", "1200",
+                     "--defocus", "3.6", "--output", dir.File("jpeg")});
+  ASSERT_EQ(r.Status, 0) << r.Err;
+  EXPECT_NE(r.Out.find("\"mode\": \"polychromatic\""), std::string::npos);
+  const std::map<int, double> z = ReadCoefficients(dir.File("jpeg/zernike_green.txt"));
+  ASSERT_TRUE(z.count(11));
+  EXPECT_LT(z.at(11), -10.0);  // 8-bit pictures: the sign and rough size survive
+}
+
+TEST(BatchRun, HelpForEveryCommand) {
+  ScratchDir dir;
+  for (const std::vector<std::string>& args : {std::vector<std::string>{"--help"},
+                                               {"reconstruct", "--help"},
+                                               {"simulate", "--help"},
+                                               {"help", "simulate"}}) {
+    const RunResult r = RunBatch(dir, args);
+    EXPECT_EQ(r.Status, 0);
+    EXPECT_EQ(r.Out.rfind("Usage: caustica-batch", 0), 0u) << args[0];
+  }
+}
+
+TEST(BatchRun, BadInputGivesOneLineAndNoFiles) {
+  ScratchDir dir;
+  caustica::test::WriteBytes(dir.File("garbage.fits"), std::string(5000, 'x'));
+  WriteDiscFits(dir.File("small.fits"), 128, 30);
+  WriteDiscFits(dir.File("blank.fits"), 64, 0);
+  const std::string out = dir.File("out");
+  auto with = [&](std::vector<std::pair<std::string, std::string>> changes) {
+    std::vector<std::string> args = SampleArgs(out);
+    for (const auto& [option, value] : changes) {
+      bool replaced = false;
+      for (std::size_t i = 0; i + 1 < args.size(); ++i)
+        if (args[i] == option) {
+          args[i + 1] = value;
+          replaced = true;
+        }
+      if (!replaced) args.insert(args.end(), {option, value});
+    }
+    return args;
+  };
+  const struct {
+    std::vector<std::string> Args;
+    std::string Message;
+  } cases[] = {
+      {with({{"--intra", dir.File("missing.fits")}}), "no such file"},
+      {with({{"--extra", dir.File("garbage.fits")}}), "Image format incompatible"},
+      {with({{"--extra", dir.File("small.fits")}}), "images of different sizes"},
+      {with({{"--intra", dir.File("blank.fits")}}), "no pupil found"},
+      {with({{"--focal", "0"}}), "focal length must be greater than zero"},
+      {with({{"--defocus", "0"}}), "defocus must be greater than zero"},
+      {with({{"--diameter", "0"}}), "diameter must be greater than zero"},
+      {with({{"--focal", "12o0"}}), "expects a number"},
+      {with({{"--defocus", "nan"}}), "expects a number"},
+      {with({{"--method", "accurate"}}), "unknown method"},
+      {with({{"--source", "moon"}}), "unknown source"},
+      {with({{"--products", "psf,hologram"}}), "unknown product"},
+      {with({{"--prefs", dir.File("missing.txt")}}), "no such file"},
+      {with({{"--colour", "red"}}), "unknown option"},
+      {{"reconstruct", "--intra", kIntra, "--extra", kExtra, "--diameter", "200", "--focal", "1200",
+        "--defocus", "3.6"},
+       "no output folder"},
+      {{"transmogrify"}, "unknown command"},
+  };
+  for (const auto& c : cases) {
+    const RunResult r = RunBatch(dir, c.Args);
+    EXPECT_NE(r.Status, 0) << c.Message;
+    EXPECT_NE(r.Err.find(c.Message), std::string::npos) << r.Err;
+    EXPECT_EQ(r.Err.rfind("caustica-batch: ", 0), 0u) << r.Err;
+    EXPECT_EQ(std::count(r.Err.begin(), r.Err.end(), '\n'), 1) << r.Err;
+    EXPECT_TRUE(FolderEmptyOrAbsent(out)) << c.Message;
+  }
+}

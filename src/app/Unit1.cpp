@@ -17,6 +17,7 @@
 #include "core/u_math.h"
 #include "io/jpeg_file.h"
 #include "io/opd_file.h"
+#include "setup/u_prefs.h"
 
 namespace caustica {
 
@@ -76,6 +77,38 @@ bool ReadOutAt(const TPupille& grid, double factor, int x, int y, TReadOut& out)
   out.Y = grid.YAxis[r];
   out.Value = grid.Values[1][r][c];
   return true;
+}
+
+TReadOutTexts FormatReadOut(const TPupille& grid, const TReadOut& at, TCoordinateUnit coordinates,
+                            TValueUnit values) {
+  const TkwValue& p = Preferences.Valeurs;
+  auto fixed = [](double v, int decimals) { return QString::fromStdString(FormatFixed(v, decimals)); };
+  TReadOutTexts t;
+  switch (coordinates) {
+    case TCoordinateUnit::Pixels:
+      t.X = QString::number(at.Column);
+      t.Y = QString::number(at.Row);
+      break;
+    case TCoordinateUnit::Reduced:
+      t.X = fixed(at.X, p.NDecRed);
+      t.Y = fixed(at.Y, p.NDecRed);
+      break;
+    case TCoordinateUnit::Millimetres:
+      t.X = fixed(at.X * grid.Scale * 1e-6, p.NDecMilli);
+      t.Y = fixed(at.Y * grid.Scale * 1e-6, p.NDecMilli);
+      break;
+  }
+  if (grid.Kind == kKindIntra || grid.Kind == kKindExtra) {
+    t.Value = fixed(at.Value, p.NDecADU);
+    t.HasValue = true;
+  } else if (values == TValueUnit::Nanometres) {
+    t.Value = fixed(at.Value, p.NDecNano);
+    t.HasValue = true;
+  } else if (values == TValueUnit::Waves) {
+    t.Value = fixed(at.Value / p.LambdaRef, p.NDecLambda);
+    t.HasValue = true;
+  }
+  return t;
 }
 
 TForm1::TForm1(QWidget* parent) : QMdiSubWindow(parent) {

@@ -35,6 +35,21 @@ struct TReadOut {
 // False when the position is outside the grid.
 bool ReadOutAt(const TPupille& grid, double factor, int x, int y, TReadOut& out);
 
+// The information panel's selectors that decide the read-out texts.
+enum class TCoordinateUnit { Pixels, Reduced, Millimetres };
+enum class TValueUnit { NoSelection, Nanometres, Waves };
+
+struct TReadOutTexts {
+  QString X;
+  QString Y;
+  QString Value;
+  bool HasValue = false;  // false: the value field is left as it is
+};
+// The "X =", "Y =" and value texts of a read-out, with the decimals of the
+// preferences for each unit.
+TReadOutTexts FormatReadOut(const TPupille& grid, const TReadOut& at, TCoordinateUnit coordinates,
+                            TValueUnit values);
+
 class TForm1 : public QMdiSubWindow {
   Q_OBJECT
  public:

@@ -9,7 +9,9 @@
 #include "app/Unit1.h"
 #include "app/platform.h"
 #include "app/program_state.h"
+#include "core/u_math.h"
 #include "scripted_platform.h"
+#include "setup/u_prefs.h"
 #include "support/test_files.h"
 #include "ui_test_registry.h"
 
@@ -87,6 +89,43 @@ class ImageWindowTest : public QObject {
     ActiveImage = &w;
     w.ImageMouseMove(0, 0);
     QCOMPARE(w.CursorValue, 44.0);
+  }
+
+  void readOutTextsFollowTheSelectors() {
+    const TkwValue saved = Preferences.Valeurs;
+    Preferences.Valeurs = TkwValue{};
+    Preferences.Valeurs.NDecRed = 3;
+    Preferences.Valeurs.NDecMilli = 1;
+    Preferences.Valeurs.NDecNano = 2;
+    Preferences.Valeurs.NDecLambda = 3;
+    Preferences.Valeurs.NDecADU = 0;
+    Preferences.Valeurs.LambdaRef = 500.0;
+    SetDecimalSeparator('.');
+    auto g = RampGrid(10, 10);
+    g->Scale = 1e8;  // pupil radius 100 mm
+    TReadOut at;
+    at.Column = 7;
+    at.Row = 2;
+    at.X = 0.25;
+    at.Y = -0.5;
+    at.Value = 125.456;
+    TReadOutTexts t = FormatReadOut(*g, at, TCoordinateUnit::Pixels, TValueUnit::NoSelection);
+    QCOMPARE(t.X, QString("7"));
+    QCOMPARE(t.Y, QString("2"));
+    QCOMPARE(t.Value, QString("125"));  // an image: ADU whatever the unit selector says
+    QVERIFY(t.HasValue);
+    g->Kind = kKindWavefront;
+    t = FormatReadOut(*g, at, TCoordinateUnit::Reduced, TValueUnit::NoSelection);
+    QCOMPARE(t.X, QString("0.250"));
+    QCOMPARE(t.Y, QString("-0.500"));
+    QVERIFY(!t.HasValue);  // no unit chosen yet: the field is left alone
+    t = FormatReadOut(*g, at, TCoordinateUnit::Millimetres, TValueUnit::Nanometres);
+    QCOMPARE(t.X, QString("25.0"));
+    QCOMPARE(t.Y, QString("-50.0"));
+    QCOMPARE(t.Value, QString("125.46"));
+    t = FormatReadOut(*g, at, TCoordinateUnit::Pixels, TValueUnit::Waves);
+    QCOMPARE(t.Value, QString("0.251"));
+    Preferences.Valeurs = saved;
   }
 
   void thresholdAndReliefFromTheContextMenu() {

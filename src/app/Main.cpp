@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMenuBar>
+#include <QMouseEvent>
 #include <QScreen>
 #include <QStyle>
 #include <QTextEdit>
@@ -212,9 +213,14 @@ void TMainForm::CreateToolBars() {
 
 bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
   // A double click on the empty frame opens an image.
+  // Double clicks that a window left unhandled reach the frame too: only
+  // one on bare frame counts.
   if (watched == MdiArea->viewport() && event->type() == QEvent::MouseButtonDblClick) {
-    FileOpen1Execute();
-    return true;
+    const QPoint at = static_cast<QMouseEvent*>(event)->position().toPoint();
+    if (!MdiArea->viewport()->childAt(at)) {
+      FileOpen1Execute();
+      return true;
+    }
   }
   return QMainWindow::eventFilter(watched, event);
 }

@@ -468,6 +468,11 @@ class MainWindowTest : public QObject {
     QTest::mouseDClick(main->MdiArea->viewport(), Qt::LeftButton);
     QCOMPARE(platform->FileRequests.size(), 1);
     QCOMPARE(platform->FileRequests.constLast().Title, QString("Open an image"));
+    // On a picture it is not a click on the frame.
+    TForm1* w = main->NewImageWindow(GridOfKind(0), "w");
+    w->move(0, 0);
+    QTest::mouseDClick(w->Picture, Qt::LeftButton, {}, QPoint(1, 1));
+    QCOMPARE(platform->FileRequests.size(), 1);
   }
 
   void palettePreferencesFollowTheKind() {

@@ -533,8 +533,13 @@ void TMainForm::ReconstruireClick() {
     Platform().Warning("You must open the images and/or enter the parameters");
     return;
   }
+  const bool polychromatic = Parametres.ModeTraitement == 1;
+  if (!polychromatic && Parametres.ModeTraitement != 0 && Parametres.ModeTraitement != 255) return;
+  FormProgress->ChannelCount = polychromatic ? 3 : 1;
+  FormProgress->Channel = 0;
   TRunProgress progress;
-  progress.Start = [this](const std::string& caption, int iterations, double steps) {
+  progress.Start = [this, polychromatic](const std::string& caption, int iterations, double steps) {
+    if (polychromatic) ++FormProgress->Channel;
     FormProgress->setWindowTitle(QString::fromStdString(caption));
     FormProgress->Start(iterations, steps);
     FormProgress->show();
@@ -544,8 +549,6 @@ void TMainForm::ReconstruireClick() {
   progress.Finish = [this] { FormProgress->Finish(); };
   progress.Hide = [this] { FormProgress->hide(); };
 
-  const bool polychromatic = Parametres.ModeTraitement == 1;
-  if (!polychromatic && Parametres.ModeTraitement != 0 && Parametres.ModeTraitement != 255) return;
   std::string error;
   bool ok = false;
   {

@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QMdiArea>
 #include <QMenu>
+#include <QProgressBar>
 #include <QTest>
 #include <QTimer>
 #include <cmath>
@@ -324,7 +325,14 @@ class MainWindowTest : public QObject {
   void simpleReconstructionAndItsSharedGrids() {
     OpenStarPair();
     Parametres.ModeTraitement = 255;
+    QList<int> bar;
+    connect(main->FormProgress->Bar, &QProgressBar::valueChanged, this, [&bar](int v) { bar << v; });
     main->Reconstruire->trigger();
+    // From 0 by steps of 8, one per inner pass, then 100.
+    QVERIFY(bar.size() > 3);
+    QCOMPARE(bar[1], 8);
+    QCOMPARE(bar.constLast(), 100);
+    QCOMPARE(main->FormProgress->ChannelCount, 1);
     QVERIFY2(platform->Warnings.isEmpty(), qPrintable(platform->Warnings.join("; ")));
     QVERIFY(RoddierMono && RoddierMono->Wavefront);
     TForm1* front = main->ImageWindows().constLast();
@@ -389,6 +397,8 @@ class MainWindowTest : public QObject {
     QCOMPARE(static_cast<int>(Preferences.Valeurs.AjustAuto), 0);
     QCOMPARE(static_cast<int>(Preferences.Valeurs.SubTiltFocus), 1);
     QCOMPARE(main->FormProgress->windowTitle(), QString("Reconstruction of the wavefront Red (3/3)"));
+    QCOMPARE(main->FormProgress->ChannelCount, 3);
+    QCOMPARE(main->FormProgress->Channel, 3);
     QVERIFY(!RoddierMono);
 
     // Residuals of the three colours in the order blue, green, red.

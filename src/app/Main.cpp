@@ -130,6 +130,7 @@ void TMainForm::CreateMenus() {
   Frontrsiduel1 = add(results, "Residual front", &TMainForm::Frontrsiduel1Click);
   Imagesaprscorrection1 = add(results, "Images after correction", &TMainForm::Imagesaprscorrection1Click);
   Gnrerunrapport1 = later(results, "Create a report");
+  later(results, "Zernike coefficents");  // shows the results window once it exists
 
   Prfrences1 = menuBar()->addAction("Preferences");
   Prfrences1->setEnabled(false);

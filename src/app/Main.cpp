@@ -1,0 +1,680 @@
+#include "app/Main.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QMdiArea>
+#include <QMenuBar>
+#include <QMouseEvent>
+#include <QScreen>
+#include <QStyle>
+#include <QTextEdit>
+#include <QToolBar>
+#include <algorithm>
+#include <string>
+
+#include "analysis/channel_run.h"
+#include "app/Unit1.h"
+#include "app/about_box.h"
+#include "app/platform.h"
+#include "app/program_state.h"
+#include "app/u_progress_bar.h"
+#include "io/jpeg_file.h"
+#include "setup/u_prefs.h"
+
+namespace caustica {
+
+QPointer<TMainForm> MainForm;
+
+namespace {
+
+// Cut, copy and paste act on the focused text field, whatever it is.
+template <typename Fn>
+void OnFocusedText(Fn fn) {
+  QWidget* w = QApplication::focusWidget();
+  if (auto* line = qobject_cast<QLineEdit*>(w)) fn(line);
+  if (auto* text = qobject_cast<QTextEdit*>(w)) fn(text);
+}
+
+std::shared_ptr<TPupille> GridOf(TForm1* window) { return window ? window->Grid : nullptr; }
+
+}  // namespace
+
+TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
+  MainForm = this;
+  setWindowTitle(QString("%1 %2").arg(kProductName, kProductVersion));
+  MdiArea = new QMdiArea(this);
+  MdiArea->setActivationOrder(QMdiArea::CreationOrder);
+  MdiArea->viewport()->installEventFilter(this);
+  setCentralWidget(MdiArea);
+  CreateMenus();
+  CreateToolBars();
+}
+
+TMainForm::~TMainForm() {
+  // Windows still open go without questions.
+  ClosingAll = true;
+  for (TForm1* w : ImageWindows()) delete w;
+  ClosingAll = false;
+}
+
+QList<TForm1*> TMainForm::ImageWindows() const { return TForm1::ImageWindows(); }
+
+void TMainForm::CreateMenus() {
+  auto add = [this](QMenu* menu, const QString& text, void (TMainForm::*handler)(),
+                    const QKeySequence& key = {}) {
+    QAction* a = menu->addAction(text);
+    if (!key.isEmpty()) a->setShortcut(key);
+    if (handler) connect(a, &QAction::triggered, this, handler);
+    return a;
+  };
+  // Entries whose windows come later are in place but disabled.
+  auto later = [&add](QMenu* menu, const QString& text, const QKeySequence& key = {}) {
+    QAction* a = add(menu, text, nullptr, key);
+    a->setEnabled(false);
+    return a;
+  };
+
+  QMenu* file = menuBar()->addMenu("&File");
+  FileNew1 = add(file, "&New test", &TMainForm::FileNew1Execute, QKeySequence("Ctrl+N"));
+  FileOpen1 = add(file, "&Open", &TMainForm::FileOpen1Execute, QKeySequence("Ctrl+O"));
+  Ouvrircommeextrafocale1 =
+      add(file, "Open as extra-focal", &TMainForm::Ouvrircommeextrafocale1Click, QKeySequence("Ctrl+Alt+O"));
+  OuvrirImageJpeg1 = add(file, "Import a jpeg image", &TMainForm::OuvrirImageJpeg1Click);
+  Close1 = add(file, "Close", &TMainForm::Close1Click);
+  QMenu* family = file->addMenu("Close image family...");
+  add(family, "Extrafocals", &TMainForm::Extrafocales1Click);
+  add(family, "Wavefronts", &TMainForm::Frontsdonde2Click);
+  add(family, "Interferograms", &TMainForm::Frontsdonde1Click);
+  add(family, "Foucaultgram", &TMainForm::Foucaultgrammes1Click);
+  add(family, "Spots diagrams", &TMainForm::Spotsdiagrammes1Click);
+  Enregistrer1 = add(file, "Save", &TMainForm::Enregistrer1Click, QKeySequence("Ctrl+S"));
+  FileSaveAsItem = add(file, "Save as...", &TMainForm::FileSaveAsItemClick, QKeySequence("Ctrl+Alt+S"));
+  EnregistrerZernike1 = later(file, "Save Zernike coefficients");
+  Exporter1 = add(file, "Export the Wavefront", &TMainForm::Exporter1Click);
+  Imprimer1 = add(file, "Print", &TMainForm::Imprimer1Click, QKeySequence("Ctrl+P"));
+  FileExit1 = add(file, "Exit", &TMainForm::FileExit1Execute, QKeySequence("Ctrl+Q"));
+
+  WindowsMenu = menuBar()->addMenu("Windows");
+  connect(WindowsMenu, &QMenu::aboutToShow, this, &TMainForm::FillWindowsMenu);
+  FillWindowsMenu();
+
+  QMenu* image = menuBar()->addMenu("Image");
+  Symtrie1801 = add(image, "Mirror   180°", &TMainForm::Symtrie1801Click);
+  Centrer1 = add(image, "Centre", &TMainForm::Centrer1Click);
+  Mridienne1 = later(image, "Mid-line");
+
+  QMenu* values = menuBar()->addMenu("Values");
+  Paramtres1 = later(values, "Test parameters");
+  Simulations1 = later(values, "Simulation parameters");
+  Valeursdalerte1 = later(values, "Warning values");
+
+  QMenu* calc = menuBar()->addMenu("Calc.");
+  Signal1 = add(calc, "Signal", &TMainForm::Signal1Click);
+  Frontdonde1 = later(calc, "Wavefront");  // the simulation description comes later
+  Poisson1 = add(calc, "Roddier", &TMainForm::Poisson1Click);
+  Reconstruire = add(calc, "Reconstruct the wavefront", &TMainForm::ReconstruireClick);
+  Ajuster1 = add(calc, "Adjust", &TMainForm::Ajuster1Click);
+  Interferogramme1 = later(calc, "Interferogram");
+  PSF1 = later(calc, "PSF");
+  FFT1 = later(calc, "FFT");
+  Foucault1 = later(calc, "Foucaultgram");
+  Spots1 = later(calc, "Spots");
+
+  QMenu* results = menuBar()->addMenu("Results");
+  AberrationsdeSeidel1 = later(results, "Seidel abberations");
+  Trichromie1 = later(results, "Tricolour");
+  Frontrsiduel1 = add(results, "Residual front", &TMainForm::Frontrsiduel1Click);
+  Imagesaprscorrection1 = add(results, "Images after correction", &TMainForm::Imagesaprscorrection1Click);
+  Gnrerunrapport1 = later(results, "Create a report");
+  later(results, "Zernike coefficents");  // shows the results window once it exists
+
+  Prfrences1 = menuBar()->addAction("Preferences");
+  Prfrences1->setEnabled(false);
+
+  QMenu* help = menuBar()->addMenu("Help");
+  Documentation1 = later(help, "Documentation", QKeySequence(Qt::Key_F1));
+  HelpAbout1 = add(help, "&About...", &TMainForm::HelpAbout1Execute);
+}
+
+void TMainForm::FillWindowsMenu() {
+  WindowsMenu->clear();
+  auto add = [this](const QString& text, auto handler) {
+    QAction* a = WindowsMenu->addAction(text);
+    connect(a, &QAction::triggered, this, handler);
+    return a;
+  };
+  Cascade1 = add("&Cascade", [this] { MdiArea->cascadeSubWindows(); });
+  TileHorizontal1 = add("Mosaic &horizontal", &TMainForm::TileHorizontal);
+  TileVertical1 = add("Mosaic &vertical", &TMainForm::TileVertical);
+  MinimiseAll1 = add("Minimise all", &TMainForm::MinimiseAll);
+  ArrangeAll1 = add("Arrange all", &TMainForm::ArrangeAll);
+  Afficherlesinformations1 = WindowsMenu->addAction("View");
+  Afficherlesinformations1->setEnabled(false);  // the information panel comes later
+  const QList<TForm1*> windows = ImageWindows();
+  if (!windows.isEmpty()) WindowsMenu->addSeparator();
+  for (TForm1* w : windows) {
+    QAction* a = WindowsMenu->addAction(w->windowTitle());
+    a->setCheckable(true);
+    a->setChecked(w == ActiveImage);
+    connect(a, &QAction::triggered, this, [this, p = QPointer<TForm1>(w)] {
+      if (p) MdiArea->setActiveSubWindow(p);
+    });
+  }
+}
+
+void TMainForm::CreateToolBars() {
+  QStyle* s = style();
+  QToolBar* first = addToolBar("Standard");
+  FileNew1->setIcon(s->standardIcon(QStyle::SP_FileIcon));
+  FileOpen1->setIcon(s->standardIcon(QStyle::SP_DialogOpenButton));
+  Enregistrer1->setIcon(s->standardIcon(QStyle::SP_DialogSaveButton));
+  first->addAction(FileNew1);
+  first->addAction(FileOpen1);
+  first->addAction(Enregistrer1);
+  first->addAction(Imprimer1);
+  first->addSeparator();
+  QAction* cut = first->addAction("Cut", [] { OnFocusedText([](auto* w) { w->cut(); }); });
+  cut->setShortcut(QKeySequence::Cut);
+  QAction* copy = first->addAction("Copy", [] { OnFocusedText([](auto* w) { w->copy(); }); });
+  copy->setShortcut(QKeySequence::Copy);
+  QAction* paste = first->addAction("Paste", [] { OnFocusedText([](auto* w) { w->paste(); }); });
+  paste->setShortcut(QKeySequence::Paste);
+  first->addSeparator();
+  first->addAction(Symtrie1801);
+  first->addAction("Cascade", [this] { MdiArea->cascadeSubWindows(); });
+  first->addAction("Mosaic horizontal", this, &TMainForm::TileHorizontal);
+  first->addAction("Mosaic vertical", this, &TMainForm::TileVertical);
+  first->addSeparator();
+  ZoomSelector = new QComboBox(first);
+  for (const char* name : ZoomNames) ZoomSelector->addItem(name);
+  ZoomSelector->setEditable(false);
+  ZoomSelector->setCurrentIndex(kZoomIndexOneToOne);
+  connect(ZoomSelector, &QComboBox::activated, this, &TMainForm::ApplyZoomSelector);
+  first->addWidget(ZoomSelector);
+  ZoomIn1 = first->addAction("Zoom in", this, &TMainForm::ZoomIn);
+  ZoomIn1->setIcon(s->standardIcon(QStyle::SP_ArrowUp));
+  ZoomOut1 = first->addAction("Zoom out", this, &TMainForm::ZoomOut);
+  ZoomOut1->setIcon(s->standardIcon(QStyle::SP_ArrowDown));
+  first->addSeparator();
+  first->addAction(Documentation1);
+
+  addToolBarBreak();
+  QToolBar* second = addToolBar("Test");
+  second->addAction(Paramtres1);
+  second->addAction(Reconstruire);
+  second->addAction(Interferogramme1);
+  second->addAction(PSF1);
+  second->addAction(Foucault1);
+  second->addAction(Spots1);
+}
+
+bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
+  // A double click on the empty frame opens an image.
+  // Double clicks that a window left unhandled reach the frame too: only
+  // one on bare frame counts.
+  if (watched == MdiArea->viewport() && event->type() == QEvent::MouseButtonDblClick) {
+    const QPoint at = static_cast<QMouseEvent*>(event)->position().toPoint();
+    if (!MdiArea->viewport()->childAt(at)) {
+      FileOpen1Execute();
+      return true;
+    }
+  }
+  return QMainWindow::eventFilter(watched, event);
+}
+
+TForm1* TMainForm::NewImageWindow(std::shared_ptr<TPupille> grid, const QString& caption) {
+  auto* window = new TForm1;
+  window->Grid = std::move(grid);
+  window->setWindowTitle(caption);
+  MdiArea->addSubWindow(window);
+  window->Visualiser();
+  window->show();
+  MdiArea->setActiveSubWindow(window);
+  ActiveImage = window;
+  return window;
+}
+
+// ---- File ----
+
+TForm1* TMainForm::OpenImageFile(const QString& title) {
+  TFileRequest request;
+  request.Title = title;
+  request.Filter = "Images Fits|*.fit;*.fits";
+  request.InitialFolder = QString::fromStdString(Preferences.Valeurs.DossierImages);
+  const QString fileName = Platform().OpenFileName(request);
+  if (fileName.isEmpty()) return nullptr;
+  auto grid = std::make_shared<TPupille>();
+  {
+    THourglass hourglass;
+    grid->LoadFromFits(fileName.toStdString());
+  }
+  if (grid->Nx < 3 || grid->Ny < 3) {
+    Platform().Warning("Image format incompatible");
+    return nullptr;
+  }
+  THourglass hourglass;
+  grid->ExtractThreshold(Preferences.Valeurs.ExtractDim, Preferences.Valeurs.ExtractSeuil);
+  grid->MeasurePupil();
+  grid->SetPupilAxes();
+  grid->ComputeRange();
+  grid->DisplayLow = grid->MinValue;
+  grid->DisplayHigh = grid->MaxValue;
+  grid->RangeFactor = 1.0;
+  return NewImageWindow(std::move(grid), QFileInfo(fileName).fileName());
+}
+
+void TMainForm::FileOpen1Execute() {
+  TForm1* w = OpenImageFile("Open an image");
+  if (!w) return;
+  w->Grid->Kind = kKindIntra;
+  ListBoxIntra.append({w->windowTitle(), w});
+  w->Visualiser();
+}
+
+void TMainForm::Ouvrircommeextrafocale1Click() {
+  TForm1* w = OpenImageFile("Open an extrafocal image");
+  if (!w) return;
+  // Turned into the orientation of the intra-focal image.
+  w->Grid->Rotate180();
+  w->Grid->Kind = kKindExtra;
+  ListBoxExtra.append({w->windowTitle(), w});
+  w->Visualiser();
+}
+
+void TMainForm::OuvrirImageJpeg1Click() {
+  TFileRequest request;
+  request.Title = "Ouvrir Image JPeg";
+  request.Filter = "Image jpeg | *.jpeg;*.jpg";
+  request.InitialFolder = QString::fromStdString(Preferences.Valeurs.DossierImages);
+  const QString fileName = Platform().OpenFileName(request);
+  if (fileName.isEmpty()) return;
+  THourglass hourglass;
+  TRaster picture;
+  if (!DecodeJpegFile(fileName.toStdString(), picture) || picture.Empty()) return;
+
+  // Blue, green and red in that order: byte 2, 1 and 0 of each pixel.
+  std::shared_ptr<TPupille> grids[3];
+  for (auto& g : grids) {
+    g = std::make_shared<TPupille>();
+    g->Init(picture.Width, picture.Height);
+  }
+  for (int r = 1; r <= picture.Height; ++r) {
+    const std::uint8_t* p = picture.Pixel(0, r - 1);
+    double* blue = grids[0]->Values[1][r];
+    double* green = grids[1]->Values[1][r];
+    double* red = grids[2]->Values[1][r];
+    for (int c = 1; c <= picture.Width; ++c, p += 3) {
+      red[c] = p[0];
+      green[c] = p[1];
+      blue[c] = p[2];
+    }
+  }
+  const double wavelengths[3] = {Preferences.Valeurs.LambdaB, Preferences.Valeurs.LambdaV,
+                                 Preferences.Valeurs.LambdaR};
+  const QString baseName = QFileInfo(fileName).fileName();
+  for (int i = 0; i < 3; ++i) {
+    TPupille& g = *grids[i];
+    g.PaletteIndex = 5;
+    g.Wavelength = wavelengths[i];
+    g.ExtractThreshold(Preferences.Valeurs.ExtractDim, Preferences.Valeurs.ExtractSeuil);
+    g.MeasurePupil();
+    g.SetPupilAxes();
+    g.ComputeRange();
+    g.DisplayLow = g.MinValue;
+    g.DisplayHigh = g.MaxValue;
+    g.Kind = kKindIntra;
+    const QString caption =
+        baseName +
+        QString(" (%1)").arg(QString::fromStdString(ChannelNames[static_cast<std::size_t>(i) + 1]));
+    auto* w = new TForm1;
+    w->Grid = grids[i];
+    w->setWindowTitle(caption);
+    w->UseGridWavelength = 1;
+    MdiArea->addSubWindow(w);
+    w->Visualiser();
+    w->show();
+    MdiArea->setActiveSubWindow(w);
+    ActiveImage = w;
+  }
+}
+
+void TMainForm::Close1Click() {
+  if (ActiveImage) ActiveImage->close();
+}
+
+void TMainForm::FileNew1Execute() {
+  const QList<TForm1*> windows = ImageWindows();
+  if (windows.isEmpty()) return;
+  if (!Platform().Confirm("Close all images ?")) return;
+  ClosingAll = true;
+  for (auto it = windows.crbegin(); it != windows.crend(); ++it) (*it)->close();
+  // Slots, parameters and image lists back to the start; windows showing a
+  // reconstruction's grids have kept their own share of them.
+  ResetProgramState();
+}
+
+void TMainForm::CloseFamily(int kind) {
+  ClosingAll = true;
+  const QList<TForm1*> windows = ImageWindows();
+  for (auto it = windows.crbegin(); it != windows.crend(); ++it)
+    if ((*it)->Grid && (*it)->Grid->Kind == kind) (*it)->close();
+  ClosingAll = false;
+}
+
+void TMainForm::CloseFamilyAsked(const QString& name, std::initializer_list<int> kinds) {
+  if (!Platform().Confirm(QString("Close all images of type %1 ?").arg(name))) return;
+  for (int kind : kinds) CloseFamily(kind);
+}
+
+void TMainForm::Extrafocales1Click() { CloseFamilyAsked("Image intra/extrafocal", {kKindIntra, kKindExtra}); }
+void TMainForm::Frontsdonde2Click() { CloseFamilyAsked("Wavefront", {kKindWavefront, kKindResidual}); }
+void TMainForm::Frontsdonde1Click() { CloseFamilyAsked("Interferogram", {kKindInterferogram}); }
+void TMainForm::Foucaultgrammes1Click() { CloseFamilyAsked("Foucaultgram", {kKindFoucault}); }
+void TMainForm::Spotsdiagrammes1Click() { CloseFamilyAsked("Spots", {kKindSpotDiagram}); }
+
+void TMainForm::Enregistrer1Click() {
+  if (ImageWindows().isEmpty() || !ActiveImage) return;
+  if (!ActiveImage->JpegFileName.isEmpty())
+    ActiveImage->EnregistrerJPG(ActiveImage->JpegFileName);
+  else
+    ActiveImage->Enregistrer1Click();
+}
+
+void TMainForm::FileSaveAsItemClick() {
+  if (!ImageWindows().isEmpty() && ActiveImage) ActiveImage->Enregistrer1Click();
+}
+
+void TMainForm::Exporter1Click() {
+  if (!ImageWindows().isEmpty() && ActiveImage) ActiveImage->Exporter1Click();
+}
+
+void TMainForm::Imprimer1Click() {
+  if (!ImageWindows().isEmpty() && ActiveImage) ActiveImage->Imprimer1Click();
+}
+
+void TMainForm::FileExit1Execute() { close(); }
+
+void TMainForm::closeEvent(QCloseEvent* event) {
+  const QList<TForm1*> windows = ImageWindows();
+  if (!windows.isEmpty()) {
+    if (!Platform().Confirm(QString("Do you want to quit %1 %2 ? All data will be lost.")
+                                .arg(kProductName, kProductVersion))) {
+      event->ignore();
+      return;
+    }
+    ClosingAll = true;
+    for (auto it = windows.crbegin(); it != windows.crend(); ++it) (*it)->close();
+    ClosingAll = false;
+  }
+  event->accept();
+}
+
+// ---- Windows ----
+
+void TMainForm::TileHorizontal() {
+  // One above the other, each the full width.
+  const QList<TForm1*> windows = ImageWindows();
+  if (windows.isEmpty()) return;
+  const QRect area = MdiArea->viewport()->rect();
+  const int h = area.height() / static_cast<int>(windows.size());
+  for (int i = 0; i < windows.size(); ++i) {
+    windows[i]->showNormal();
+    windows[i]->setGeometry(0, i * h, area.width(), h);
+  }
+}
+
+void TMainForm::TileVertical() {
+  // Side by side, each the full height.
+  const QList<TForm1*> windows = ImageWindows();
+  if (windows.isEmpty()) return;
+  const QRect area = MdiArea->viewport()->rect();
+  const int w = area.width() / static_cast<int>(windows.size());
+  for (int i = 0; i < windows.size(); ++i) {
+    windows[i]->showNormal();
+    windows[i]->setGeometry(i * w, 0, w, area.height());
+  }
+}
+
+void TMainForm::MinimiseAll() {
+  for (TForm1* w : ImageWindows()) w->showMinimized();
+}
+
+void TMainForm::ArrangeAll() {
+  // Minimised windows lined up along the bottom of the frame.
+  const QRect area = MdiArea->viewport()->rect();
+  int x = 0;
+  for (TForm1* w : ImageWindows()) {
+    if (!w->isMinimized()) continue;
+    w->move(x, area.height() - w->height());
+    x += w->width();
+  }
+}
+
+// ---- Image ----
+
+void TMainForm::Symtrie1801Click() {
+  const std::shared_ptr<TPupille> g = GridOf(ActiveImage);
+  if (!g) return;
+  g->Rotate180();
+  ActiveImage->Visualiser();
+  if (g->Kind == kKindIntra)
+    g->Kind = kKindExtra;
+  else if (g->Kind == kKindExtra)
+    g->Kind = kKindIntra;
+}
+
+void TMainForm::Centrer1Click() {
+  const std::shared_ptr<TPupille> g = GridOf(ActiveImage);
+  if (ImageWindows().isEmpty() || !g) return;
+  g->CentrePupil();
+  ActiveImage->Visualiser();
+}
+
+// ---- Calc. ----
+
+bool TMainForm::Polychromatic() const { return Parametres.ModeTraitement == 1; }
+
+void TMainForm::Signal1Click() {
+  const std::shared_ptr<TPupille> intra = Parametres.Intra.lock();
+  const std::shared_ptr<TPupille> extra = Parametres.Extra.lock();
+  if (!intra || !extra) return;
+  // The signal of two images of different sizes has no meaning.
+  if (intra->Nx != extra->Nx || intra->Ny != extra->Ny) {
+    Platform().Warning("Action impossible. The intra-focal and extra-focal images differ in size");
+    return;
+  }
+  THourglass hourglass;
+  if (!RoddierMono) RoddierMono = std::make_unique<TRoddier>();
+  auto copy = [](const TPupille& src) {
+    auto g = std::make_shared<TPupille>();
+    g->Init(src.Nx, src.Ny);
+    g->AssignPupil(src);
+    return g;
+  };
+  RoddierMono->IntraImage = copy(*intra);
+  RoddierMono->ExtraImage = copy(*extra);
+  RoddierMono->Signal = std::make_shared<TPupille>();
+  RoddierMono->Signal->Init(intra->Nx, intra->Ny);
+  RoddierMono->ComputeSignal();
+  RoddierMono->Signal->ComputeRange();
+  RoddierMono->Signal->DisplayLow = RoddierMono->Signal->MinValue;
+  RoddierMono->Signal->DisplayHigh = RoddierMono->Signal->MaxValue;
+  TForm1* w = NewImageWindow(RoddierMono->Signal, "Signal");
+  w->OwnsGrid = 0;
+}
+
+void TMainForm::Poisson1Click() {
+  // Without a signal there is nothing to solve: refused silently.
+  if (!RoddierMono || !RoddierMono->Signal || !RoddierMono->Signal->HasArrays()) return;
+  if (!(RoddierMono->Defocus > 0) || !(RoddierMono->FocalLength > RoddierMono->Defocus)) {
+    RoddierMono->FocalLength = Parametres.Focale;
+    RoddierMono->Defocus = Parametres.Defocalisation;
+    RoddierMono->Radius = Parametres.Rayon;
+  }
+  if (!(RoddierMono->Defocus > 0) || !(RoddierMono->FocalLength > RoddierMono->Defocus)) {
+    Platform().Warning("You must open the images and/or enter the parameters");
+    return;
+  }
+  THourglass hourglass;
+  RoddierMono->SolvePoisson();
+  if (!RoddierMono->Residual) return;
+  RoddierMono->Residual->ComputeRange();
+  RoddierMono->Residual->DisplayLow = RoddierMono->Residual->MinValue;
+  RoddierMono->Residual->DisplayHigh = RoddierMono->Residual->MaxValue;
+  TForm1* w = NewImageWindow(RoddierMono->Residual, "Roddier");
+  w->OwnsGrid = 0;
+}
+
+void TMainForm::ReconstruireClick() {
+  if (!Parametres.ParamValides) {
+    Platform().Warning("You must open the images and/or enter the parameters");
+    return;
+  }
+  const bool polychromatic = Parametres.ModeTraitement == 1;
+  if (!polychromatic && Parametres.ModeTraitement != 0 && Parametres.ModeTraitement != 255) return;
+  FormProgress->ChannelCount = polychromatic ? 3 : 1;
+  FormProgress->Channel = 0;
+  TRunProgress progress;
+  progress.Start = [this, polychromatic](const std::string& caption, int iterations, double steps) {
+    if (polychromatic) ++FormProgress->Channel;
+    FormProgress->setWindowTitle(QString::fromStdString(caption));
+    FormProgress->Start(iterations, steps);
+    FormProgress->show();
+    FormProgress->repaint();
+  };
+  progress.Step = [this] { FormProgress->StepIt(); };
+  progress.Finish = [this] { FormProgress->Finish(); };
+  progress.Hide = [this] { FormProgress->hide(); };
+
+  std::string error;
+  bool ok = false;
+  {
+    THourglass hourglass;
+    if (polychromatic) {
+      RoddierRed = std::make_unique<TRoddier>();
+      RoddierGreen = std::make_unique<TRoddier>();
+      RoddierBlue = std::make_unique<TRoddier>();
+      ok = ReconstructPolychromatic(*RoddierBlue, *RoddierGreen, *RoddierRed, progress, &error);
+    } else {
+      RoddierMono = std::make_unique<TRoddier>();
+      ok = ReconstructSingle(*RoddierMono, progress, &error);
+    }
+  }
+  // Bad images or parameters are refused with the reason, never shown as
+  // an empty wavefront.
+  if (!ok) {
+    Platform().Warning(QString("Action impossible. %1").arg(QString::fromStdString(error)));
+    return;
+  }
+  if (polychromatic) {
+    const std::pair<TRoddier*, const char*> channels[3] = {
+        {RoddierBlue.get(), "Blue"}, {RoddierGreen.get(), "Grn."}, {RoddierRed.get(), "Red"}};
+    for (const auto& [slot, colour] : channels)
+      NewImageWindow(slot->Wavefront, QString("Wavefront %1").arg(colour));
+  } else {
+    NewImageWindow(RoddierMono->Wavefront,
+                   QString("Wavefront %1").arg(QString::fromStdString(ChannelNames[0])));
+  }
+  // The Zernike results window and the panel's Results page refresh here
+  // once they exist.
+}
+
+void TMainForm::Ajuster1Click() {
+  const std::shared_ptr<TPupille> g = GridOf(ActiveImage);
+  if (!g) return;
+  THourglass hourglass;
+  g->FitZernike();
+}
+
+// ---- Results ----
+
+void TMainForm::ShowResidual(const std::unique_ptr<TRoddier>& slot) {
+  if (!slot || !slot->Residual) return;
+  TPupille& g = *slot->Residual;
+  g.Kind = kKindResidual;
+  g.PaletteIndex = Preferences.Valeurs.PltFront;
+  g.RangeFactor = 1.0;
+  TForm1* w = NewImageWindow(slot->Residual, "Residual wavefront");
+  w->OwnsGrid = 0;
+  w->Visualiser();
+}
+
+void TMainForm::ShowCorrectedImages(const std::unique_ptr<TRoddier>& slot) {
+  if (!slot) return;
+  if (slot->IntraImage) NewImageWindow(slot->IntraImage, "Corrected intra")->OwnsGrid = 0;
+  if (slot->ExtraImage) NewImageWindow(slot->ExtraImage, "Corrected extra")->OwnsGrid = 0;
+}
+
+void TMainForm::Frontrsiduel1Click() {
+  if (Polychromatic()) {
+    ShowResidual(RoddierBlue);
+    ShowResidual(RoddierGreen);
+    ShowResidual(RoddierRed);
+  } else {
+    ShowResidual(RoddierMono);
+  }
+}
+
+void TMainForm::Imagesaprscorrection1Click() {
+  if (Polychromatic()) {
+    ShowCorrectedImages(RoddierBlue);
+    ShowCorrectedImages(RoddierGreen);
+    ShowCorrectedImages(RoddierRed);
+  } else {
+    ShowCorrectedImages(RoddierMono);
+  }
+}
+
+void TMainForm::ApplyPalettePreferences() {
+  for (TForm1* w : ImageWindows()) {
+    if (!w->Grid) continue;
+    if (w->Grid->Kind < kKindWavefront)
+      w->Grid->PaletteIndex = Preferences.Valeurs.PltSignal;
+    else if (w->Grid->Kind == kKindWavefront)
+      w->Grid->PaletteIndex = Preferences.Valeurs.PltFront;
+    w->Visualiser();
+  }
+}
+
+// ---- Zoom ----
+
+void TMainForm::ApplyZoomSelector() {
+  if (ImageWindows().isEmpty() || !ActiveImage) return;
+  ActiveImage->ZoomIndex = static_cast<std::uint8_t>(ZoomSelector->currentIndex());
+  ActiveImage->Visualiser();
+}
+
+void TMainForm::ZoomIn() {
+  ZoomSelector->setCurrentIndex(std::min(ZoomSelector->currentIndex() + 1, ZoomSelector->count() - 1));
+  ApplyZoomSelector();
+}
+
+void TMainForm::ZoomOut() {
+  ZoomSelector->setCurrentIndex(std::max(ZoomSelector->currentIndex() - 1, 0));
+  ApplyZoomSelector();
+}
+
+// ---- Help ----
+
+void TMainForm::HelpAbout1Execute() {
+  AboutBox->Fill(kProductName, kProductVersion);
+  AboutBox->exec();
+}
+
+// ---- Start-up ----
+
+std::unique_ptr<TMainForm> CreateApplicationWindows() {
+  QApplication::setApplicationName(kProductName);
+  auto main = std::make_unique<TMainForm>();
+  main->AboutBox = new TAboutBox(main.get());
+  InitPreferences();
+  main->FormProgress = new TFormProgress(main.get());
+  if (const QScreen* screen = QApplication::primaryScreen()) main->setGeometry(screen->availableGeometry());
+  return main;
+}
+
+}  // namespace caustica

@@ -1,0 +1,282 @@
+#include "app/Unit1.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QLayout>
+#include <QMenu>
+#include <QPainter>
+#include <QPrinter>
+#include <algorithm>
+#include <string>
+
+#include "app/Main.h"
+#include "app/platform.h"
+#include "app/program_state.h"
+#include "core/u_Palettes.h"
+#include "core/u_math.h"
+#include "io/jpeg_file.h"
+#include "io/opd_file.h"
+#include "setup/u_prefs.h"
+
+namespace caustica {
+
+namespace {
+
+QList<QPointer<TForm1>>& Registry() {
+  static QList<QPointer<TForm1>> windows;
+  return windows;
+}
+
+double ZoomFactorOf(int index) { return ZoomFactors[index >= 0 && index <= 6 ? index : kZoomIndexOneToOne]; }
+
+// Keeps the program-wide tint of the monochrome palette across one drawing.
+class MonochromeRestorer {
+ public:
+  MonochromeRestorer() : saved_(MonochromeWavelength) {}
+  ~MonochromeRestorer() { MonochromeWavelength = saved_; }
+
+ private:
+  double saved_;
+};
+
+}  // namespace
+
+QRect PrintRectangle(int width, int height, int pageWidth, int pageHeight) {
+  if (width <= 0 || height <= 0 || pageWidth <= 0 || pageHeight <= 0) return {};
+  double w = width, h = height;
+  const double ratio = w / h;
+  if (pageWidth > w && pageHeight > h) {
+    if (w >= h) {
+      w = pageWidth;
+      h = w / ratio;
+    } else {
+      h = pageHeight;
+      w = h * ratio;
+    }
+  }
+  if (pageWidth < w) {
+    w = pageWidth;
+    h = w / ratio;
+  }
+  if (pageHeight < h) {
+    h = pageHeight;
+    w = h * ratio;
+  }
+  return QRect(0, 0, static_cast<int>(w), static_cast<int>(h));
+}
+
+bool ReadOutAt(const TPupille& grid, double factor, int x, int y, TReadOut& out) {
+  if (!(factor > 0)) return false;
+  const int c = RoundToInt((x + 1) / factor);
+  const int r = RoundToInt((y + 1) / factor);
+  if (c < 1 || c > grid.Nx || r < 1 || r > grid.Ny || !grid.HasArrays()) return false;
+  out.Column = c;
+  out.Row = r;
+  out.X = grid.XAxis[c];
+  out.Y = grid.YAxis[r];
+  out.Value = grid.Values[1][r][c];
+  return true;
+}
+
+TReadOutTexts FormatReadOut(const TPupille& grid, const TReadOut& at, TCoordinateUnit coordinates,
+                            TValueUnit values) {
+  const TkwValue& p = Preferences.Valeurs;
+  auto fixed = [](double v, int decimals) { return QString::fromStdString(FormatFixed(v, decimals)); };
+  TReadOutTexts t;
+  switch (coordinates) {
+    case TCoordinateUnit::Pixels:
+      t.X = QString::number(at.Column);
+      t.Y = QString::number(at.Row);
+      break;
+    case TCoordinateUnit::Reduced:
+      t.X = fixed(at.X, p.NDecRed);
+      t.Y = fixed(at.Y, p.NDecRed);
+      break;
+    case TCoordinateUnit::Millimetres:
+      t.X = fixed(at.X * grid.Scale * 1e-6, p.NDecMilli);
+      t.Y = fixed(at.Y * grid.Scale * 1e-6, p.NDecMilli);
+      break;
+  }
+  if (grid.Kind == kKindIntra || grid.Kind == kKindExtra) {
+    t.Value = fixed(at.Value, p.NDecADU);
+    t.HasValue = true;
+  } else if (values == TValueUnit::Nanometres) {
+    t.Value = fixed(at.Value, p.NDecNano);
+    t.HasValue = true;
+  } else if (values == TValueUnit::Waves) {
+    t.Value = fixed(at.Value / p.LambdaRef, p.NDecLambda);
+    t.HasValue = true;
+  }
+  return t;
+}
+
+TForm1::TForm1(QWidget* parent) : QMdiSubWindow(parent) {
+  setAttribute(Qt::WA_DeleteOnClose);
+  setWindowTitle("Form1");
+  if (MainForm) ZoomIndex = static_cast<std::uint8_t>(MainForm->ZoomSelector->currentIndex());
+  OwnsGrid = 1;
+
+  Picture = new TPictureWidget(Surface, this);
+  Picture->setContextMenuPolicy(Qt::CustomContextMenu);
+  setWidget(Picture);
+  // A window larger than its picture (tiled, maximised) keeps the picture
+  // at the top-left corner, where the read-out expects it.
+  if (layout()) layout()->setAlignment(Picture, Qt::AlignLeft | Qt::AlignTop);
+  connect(Picture, &TPictureWidget::MouseMoved, this, &TForm1::ImageMouseMove);
+  connect(this, &QMdiSubWindow::aboutToActivate, this, [this] { ActiveImage = this; });
+
+  ContextMenu = new QMenu(this);
+  ThresholdAction = ContextMenu->addAction("This threshold value", this, &TForm1::Seuilcettevaleur1Click);
+  MidLineAction = ContextMenu->addAction("Mid-line");
+  MidLineAction->setEnabled(false);  // the mid-line window comes later
+  ReliefAction = ContextMenu->addAction("3D look", this, &TForm1::effet3D1Click);
+  ReliefAction->setCheckable(true);
+  ContextMenu->addSeparator();
+  RegisterAction = ContextMenu->addAction("Register", this, &TForm1::Enregistrer1Click);
+  ExportAction = ContextMenu->addAction("Export", this, &TForm1::Exporter1Click);
+  PrintAction = ContextMenu->addAction("Print", this, &TForm1::Imprimer1Click);
+  connect(Picture, &QWidget::customContextMenuRequested, this,
+          [this](const QPoint& p) { ContextMenu->popup(Picture->mapToGlobal(p)); });
+
+  Registry().append(this);
+}
+
+TForm1::~TForm1() { Unregister(); }
+
+QList<TForm1*> TForm1::ImageWindows() {
+  QList<TForm1*> list;
+  for (const QPointer<TForm1>& w : Registry())
+    if (w) list.append(w.data());
+  return list;
+}
+
+void TForm1::Unregister() {
+  Registry().removeIf([this](const QPointer<TForm1>& w) { return w.isNull() || w.data() == this; });
+}
+
+void TForm1::Visualiser() {
+  if (!Grid) return;
+  if (Grid->Kind == kKindActualPsf) setWindowTitle("Actual PSF");
+  const double factor = ZoomFactorOf(ZoomIndex);
+  Grid->Zoom = factor;
+  {
+    MonochromeRestorer restore;
+    if (UseGridWavelength) MonochromeWavelength = Grid->Wavelength;
+    Grid->Render(Surface);
+    if (ShowScale) TracerEchelle();
+  }
+  Picture->setFixedSize(RoundToInt(Grid->Nx * factor), RoundToInt(Grid->Ny * factor));
+  adjustSize();
+  Picture->update();
+}
+
+void TForm1::TracerEchelle() {
+  TRaster& p = Surface.Picture;
+  DrawColourBar(p.Width - 4, 20, 4, p.Height - 40, p);
+  Picture->update();
+}
+
+void TForm1::ImageMouseMove(int x, int y) {
+  if (!Grid || ActiveImage != this) return;
+  TReadOut at;
+  if (!ReadOutAt(*Grid, ZoomFactorOf(ZoomIndex), x, y, at)) return;
+  CursorValue = at.Value;
+  // The information panel shows the position and value once it exists.
+}
+
+bool TForm1::FormClose() {
+  if (!ClosingAll && !Platform().Confirm(QString("Close image %1 ?").arg(windowTitle()))) return false;
+  if (Grid && Grid->Kind == kKindIntra) RemoveFromImageList(ListBoxIntra, this);
+  if (Grid && Grid->Kind == kKindExtra) RemoveFromImageList(ListBoxExtra, this);
+  if (Grid)
+    for (TForm1* other : ImageWindows())
+      if (other != this && other->SourceGrid == Grid) other->SourceGrid.reset();
+  // Dropping our share frees the grid unless a reconstruction still holds
+  // it; the test parameters' weak references expire with it.
+  Grid.reset();
+  SourceGrid.reset();
+  Unregister();
+  // The last window gone, nothing is active (the panels that hide with it
+  // come with the information panel and the results windows).
+  if (ImageWindows().isEmpty() || ActiveImage == this) ActiveImage.clear();
+  return true;
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+  if (!FormClose()) {
+    event->ignore();
+    return;
+  }
+  QMdiSubWindow::closeEvent(event);
+}
+
+void TForm1::Seuilcettevaleur1Click() {
+  if (!Grid) return;
+  Grid->Threshold = CursorValue;
+  Grid->ThresholdMask();
+  Visualiser();
+  emit GridChanged(this);
+}
+
+void TForm1::effet3D1Click() {
+  if (!Grid) return;
+  Grid->Relief = !Grid->Relief;
+  ReliefAction->setChecked(Grid->Relief);
+  Visualiser();
+}
+
+void TForm1::Enregistrer1Click() {
+  TFileRequest request;
+  request.Title = "Register the current image";
+  request.Filter = "Image jpeg | *.jpeg;*.jpg";
+  request.ProposedName = windowTitle();
+  request.AskOverwrite = true;
+  const QString chosen = Platform().SaveFileName(request);
+  if (chosen.isEmpty()) return;
+  const QString name = chosen + ".jpg";
+  if (EnregistrerJPG(name)) JpegFileName = name;
+}
+
+bool TForm1::EnregistrerJPG(const QString& fileName) {
+  std::string error;
+  if (EncodeJpegFile(fileName.toStdString(), Surface.BurntPicture(), 90, &error)) return true;
+  Platform().Warning(QString::fromStdString(error));
+  return false;
+}
+
+void TForm1::Exporter1Click() {
+  TFileRequest request;
+  request.Title = "Export the wavefront";
+  request.Filter = "Optical Path Difference files (*.opd)|*.opd";
+  request.ProposedName = windowTitle();
+  request.AskOverwrite = true;
+  const QString chosen = Platform().SaveFileName(request);
+  if (chosen.isEmpty()) return;
+  ExportOPD(chosen + ".opd");
+}
+
+bool TForm1::ExportOPD(const QString& fileName) {
+  if (!Grid) return false;
+  std::string error;
+  if (WriteOpdFile(fileName.toStdString(), *Grid, Grid->Wavelength, &error)) return true;
+  Platform().Warning(QString::fromStdString(error));
+  return false;
+}
+
+void TForm1::Imprimer1Click() {
+  const TRaster picture = Surface.BurntPicture();
+  if (picture.Empty()) return;
+  QPrinter printer;
+  if (!Platform().PrintDialog(printer)) return;
+  QPainter painter;
+  if (!painter.begin(&printer)) {
+    Platform().Warning("The printer could not be started.");
+    return;
+  }
+  const QRect target = PrintRectangle(picture.Width, picture.Height, printer.width(), printer.height());
+  painter.drawImage(target, Surface.ToImage(picture));
+  painter.end();
+}
+
+}  // namespace caustica

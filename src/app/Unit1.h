@@ -1,0 +1,109 @@
+// The image window: one grid shown at a chosen magnification, its mouse
+// read-out and its context menu (threshold, relief, JPEG, ".opd", print).
+#pragma once
+
+#include <QList>
+#include <QMdiSubWindow>
+#include <QPointer>
+#include <QRect>
+#include <QString>
+#include <cstdint>
+#include <memory>
+
+#include "analysis/u_pupille.h"
+#include "app/qt_surface.h"
+
+class QAction;
+class QMenu;
+
+namespace caustica {
+
+// Where a picture of W x H goes on a page of pageWidth x pageHeight device
+// pixels: from the top-left corner, grown to the page when smaller, shrunk
+// to it when larger, keeping the aspect ratio. Empty for an empty picture.
+QRect PrintRectangle(int width, int height, int pageWidth, int pageHeight);
+
+// What the mouse points at: the 1-based sample under picture position
+// (x, y) at the zoom factor, and its axis position and value.
+struct TReadOut {
+  int Column = 0;
+  int Row = 0;
+  double X = 0.0;
+  double Y = 0.0;
+  double Value = 0.0;
+};
+// False when the position is outside the grid.
+bool ReadOutAt(const TPupille& grid, double factor, int x, int y, TReadOut& out);
+
+// The information panel's selectors that decide the read-out texts.
+enum class TCoordinateUnit { Pixels, Reduced, Millimetres };
+enum class TValueUnit { NoSelection, Nanometres, Waves };
+
+struct TReadOutTexts {
+  QString X;
+  QString Y;
+  QString Value;
+  bool HasValue = false;  // false: the value field is left as it is
+};
+// The "X =", "Y =" and value texts of a read-out, with the decimals of the
+// preferences for each unit.
+TReadOutTexts FormatReadOut(const TPupille& grid, const TReadOut& at, TCoordinateUnit coordinates,
+                            TValueUnit values);
+
+class TForm1 : public QMdiSubWindow {
+  Q_OBJECT
+ public:
+  explicit TForm1(QWidget* parent = nullptr);
+  ~TForm1() override;
+
+  // A grid shared with whatever else keeps it (a reconstruction, the test
+  // parameters' weak references); the window only drops its share.
+  std::shared_ptr<TPupille> Grid;
+  // For products the wavefront they came from, for a PSF its other half.
+  std::shared_ptr<TPupille> SourceGrid;
+  std::uint8_t OwnsGrid = 1;
+  std::uint8_t ShowScale = 0;
+  std::uint8_t ZoomIndex = 3;
+  std::uint8_t UseGridWavelength = 0;
+  double CursorValue = 0.0;
+  QString JpegFileName;
+
+  void Visualiser();
+  void TracerEchelle();
+  void ImageMouseMove(int x, int y);
+  // The close question and clean-up; false when the user keeps the window.
+  bool FormClose();
+
+  void Seuilcettevaleur1Click();
+  void effet3D1Click();
+  void Enregistrer1Click();
+  bool EnregistrerJPG(const QString& fileName);
+  void Exporter1Click();
+  bool ExportOPD(const QString& fileName);
+  void Imprimer1Click();
+
+  TQtSurface Surface;
+  TPictureWidget* Picture = nullptr;
+  QMenu* ContextMenu = nullptr;
+  QAction* ThresholdAction = nullptr;
+  QAction* MidLineAction = nullptr;
+  QAction* ReliefAction = nullptr;
+  QAction* RegisterAction = nullptr;
+  QAction* ExportAction = nullptr;
+  QAction* PrintAction = nullptr;
+
+  // The open image windows in creation order (the main window's child list).
+  static QList<TForm1*> ImageWindows();
+
+ signals:
+  // The panel reloads from the grid (threshold changed).
+  void GridChanged(TForm1* window);
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void Unregister();
+};
+
+}  // namespace caustica

@@ -1,0 +1,74 @@
+// A platform layer that answers for the user: queued answers to questions,
+// queued file names, a PDF printer, and a record of every text shown.
+#pragma once
+
+#include <QPrinter>
+#include <QString>
+#include <QStringList>
+#include <deque>
+
+#include "app/platform.h"
+
+namespace caustica::test {
+
+class TScriptedPlatform : public TPlatform {
+ public:
+  TScriptedPlatform() { SetPlatform(this); }
+  ~TScriptedPlatform() override { SetPlatform(nullptr); }
+
+  // Answers, used in order; with none left a question is answered No and a
+  // file dialog is cancelled.
+  std::deque<bool> Answers;
+  std::deque<QString> Files;
+  QString PdfFile;  // empty: the print dialog is cancelled
+
+  QStringList Warnings;
+  QStringList Questions;
+  QList<TFileRequest> FileRequests;
+  int CursorDepth = 0;
+  int CursorPushes = 0;
+
+  int WarningsUnderHourglass = 0;
+
+  void Warning(const QString& text) override {
+    Warnings << text;
+    if (CursorDepth > 0) ++WarningsUnderHourglass;
+  }
+  bool Confirm(const QString& text) override {
+    Questions << text;
+    if (Answers.empty()) return false;
+    const bool answer = Answers.front();
+    Answers.pop_front();
+    return answer;
+  }
+  QString OpenFileName(const TFileRequest& request) override { return Next(request); }
+  QString SaveFileName(const TFileRequest& request) override { return Next(request); }
+  bool BrowseForFolder(QString& path, const QString& title) override {
+    const QString chosen = Next({title, {}, path, {}, false});
+    if (chosen.isEmpty()) return false;
+    path = chosen;
+    return true;
+  }
+  bool PrintDialog(QPrinter& printer) override {
+    if (PdfFile.isEmpty()) return false;
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(PdfFile);
+    return true;
+  }
+  void PushWaitCursor() override {
+    ++CursorDepth;
+    ++CursorPushes;
+  }
+  void PopWaitCursor() override { --CursorDepth; }
+
+ private:
+  QString Next(const TFileRequest& request) {
+    FileRequests << request;
+    if (Files.empty()) return {};
+    const QString f = Files.front();
+    Files.pop_front();
+    return f;
+  }
+};
+
+}  // namespace caustica::test

@@ -24,6 +24,7 @@
 #include "app/u_progress_bar.h"
 #include "io/jpeg_file.h"
 #include "setup/u_prefs.h"
+#include "setup/u_saisie_zernike.h"
 
 namespace caustica {
 
@@ -114,7 +115,7 @@ void TMainForm::CreateMenus() {
 
   QMenu* calc = menuBar()->addMenu("Calc.");
   Signal1 = add(calc, "Signal", &TMainForm::Signal1Click);
-  Frontdonde1 = later(calc, "Wavefront");  // the simulation description comes later
+  Frontdonde1 = add(calc, "Wavefront", &TMainForm::Frontdonde1Click);
   Poisson1 = add(calc, "Roddier", &TMainForm::Poisson1Click);
   Reconstruire = add(calc, "Reconstruct the wavefront", &TMainForm::ReconstruireClick);
   Ajuster1 = add(calc, "Adjust", &TMainForm::Ajuster1Click);
@@ -588,6 +589,15 @@ void TMainForm::Ajuster1Click() {
   if (!g) return;
   THourglass hourglass;
   g->FitZernike();
+}
+
+// The wavefront described by the simulation parameters; nothing until a
+// size has been confirmed there.
+void TMainForm::Frontdonde1Click() {
+  std::shared_ptr<TPupille> w = SimulatedWavefront(Simulation);
+  if (!w) return;
+  w->PaletteIndex = Preferences.Valeurs.PltFront;
+  NewImageWindow(w, "Wavefront")->Visualiser();
 }
 
 // ---- Results ----

@@ -67,6 +67,7 @@ class TMainForm : public QMainWindow {
   void Centrer1Click();
   // Calc.
   void Signal1Click();
+  void Frontdonde1Click();
   void Poisson1Click();
   void ReconstruireClick();
   void Ajuster1Click();

@@ -21,6 +21,7 @@
 #include "io/jpeg_file.h"
 #include "scripted_platform.h"
 #include "setup/u_prefs.h"
+#include "setup/u_saisie_zernike.h"
 #include "support/fits_writer.h"
 #include "support/test_files.h"
 #include "ui_test_registry.h"
@@ -500,6 +501,25 @@ class MainWindowTest : public QObject {
     QCOMPARE(static_cast<int>(windows[1]->Grid->PaletteIndex), 2);
     QCOMPARE(static_cast<int>(windows[2]->Grid->PaletteIndex), 3);
     QCOMPARE(static_cast<int>(windows[3]->Grid->PaletteIndex), 5);
+  }
+
+  void simulatedWavefrontNeedsAConfirmedSize() {
+    const TSimulation saved = Simulation;
+    Simulation = TSimulation{};
+    main->Frontdonde1->trigger();
+    QCOMPARE(main->MDIChildCount(), 0);
+    Simulation.Dimension = 128;
+    Simulation.RayonPupille = 50;
+    Simulation.CoefZern[5] = 30;
+    SelectAll(Simulation.SelZern);
+    main->Frontdonde1->trigger();
+    QCOMPARE(main->MDIChildCount(), 1);
+    TForm1* w = main->ImageWindows().constFirst();
+    QCOMPARE(w->windowTitle(), QString("Wavefront"));
+    QCOMPARE(static_cast<int>(w->Grid->Kind), 3);
+    QVERIFY(w->Grid->MaskActive);
+    QVERIFY(w->Grid->MaxValue > w->Grid->MinValue);
+    Simulation = saved;
   }
 
   void aboutBoxShowsNameAndVersion() {

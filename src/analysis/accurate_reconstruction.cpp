@@ -14,6 +14,7 @@ constexpr double kPi = 3.141592653589793;
 constexpr double kCropMargin = 10.0;
 // Samples of the radial part used to put a term into polynomial form.
 constexpr int kRadialSamples = 40;
+constexpr std::size_t kMaxTermCacheBytes = std::size_t{512} << 20;
 
 // Re and Im of (x + iy)^m for m = 0..kMaxAzimuth.
 struct Powers {
@@ -482,18 +483,22 @@ void ReconstructAccurate(TRoddier& slot, TAccurateRunInfo* info) {
     }
   const std::size_t count = samples.size();
   const std::size_t nt = static_cast<std::size_t>(basisCount);
-  std::vector<float> zv(count * nt), zx(count * nt), zy(count * nt);
-  for (std::size_t p = 0; p < count; ++p) {
+  // Term values and slopes are kept per sample when they fit in a sane
+  // amount of memory; for huge pupils they are evaluated at each pass.
+  const bool cached = count * nt * 3 * sizeof(float) <= kMaxTermCacheBytes;
+  std::vector<float> zv(cached ? count * nt : 0), zx(cached ? count * nt : 0), zy(cached ? count * nt : 0);
+  auto termsAt = [&](std::size_t p, std::size_t t, float* v, float* gx, float* gy) {
     const int r = static_cast<int>(samples[p] / g.N) + 1, c = static_cast<int>(samples[p] % g.N) + 1;
-    for (int k = 1; k <= basisCount; ++k) {
-      double v, gx, gy;
-      form.Term(k, g.X(c), g.Y(r), v, gx, gy);
-      const std::size_t at = p * nt + static_cast<std::size_t>(k - 1);
-      zv[at] = static_cast<float>(v);
-      zx[at] = static_cast<float>(gx);
-      zy[at] = static_cast<float>(gy);
+    for (std::size_t k = 0; k < t; ++k) {
+      double tv, tx, ty;
+      form.Term(static_cast<int>(k) + 1, g.X(c), g.Y(r), tv, tx, ty);
+      v[k] = static_cast<float>(tv);
+      gx[k] = static_cast<float>(tx);
+      gy[k] = static_cast<float>(ty);
     }
-  }
+  };
+  if (cached)
+    for (std::size_t p = 0; p < count; ++p) termsAt(p, nt, &zv[p * nt], &zx[p * nt], &zy[p * nt]);
 
   // The transport equation in weak form against each term: the difference
   // of the images against Z_i equals C times the mean image against
@@ -506,13 +511,15 @@ void ReconstructAccurate(TRoddier& slot, TAccurateRunInfo* info) {
     m.setZero();
     rhs.setZero();
     std::vector<double> a(t), b(t);
+    std::vector<float> tv(t), tx(t), ty(t);
     for (std::size_t p = 0; p < count; ++p) {
       const std::size_t i = samples[p];
       const double mean = 0.5 * (images.Intra[i] + images.Extra[i]);
       const double diff = images.Extra[i] - images.Intra[i];
-      const float* v = zv.data() + p * nt;
-      const float* gx = zx.data() + p * nt;
-      const float* gy = zy.data() + p * nt;
+      if (!cached) termsAt(p, t, tv.data(), tx.data(), ty.data());
+      const float* v = cached ? zv.data() + p * nt : tv.data();
+      const float* gx = cached ? zx.data() + p * nt : tx.data();
+      const float* gy = cached ? zy.data() + p * nt : ty.data();
       for (std::size_t k = 0; k < t; ++k) {
         rhs(static_cast<Eigen::Index>(k)) += diff * v[k];
         a[k] = mean * gx[k];
@@ -542,6 +549,10 @@ void ReconstructAccurate(TRoddier& slot, TAccurateRunInfo* info) {
     form.SetWavefront(z);
     if (!Compensate(form, g, intra, extra, cIntra, cExtra, &want, images)) {
       run.Frozen = true;
+      if (pass == 1) {  // the pupil does not even fit in the frames
+        Finish(slot.Progress);
+        return;
+      }
       break;
     }
     const int terms = AccurateTermsAtPass(pass, basisCount);

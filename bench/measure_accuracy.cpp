@@ -31,9 +31,11 @@ struct Case {
   bool Noisy;
 };
 
+bool geometric = false;  // --geometric: the ray model instead of the Fresnel one
+
 StarSimulationOptions Options(const Case& c) {
   StarSimulationOptions s;
-  s.Model = std::getenv("ACC_GEO") ? StarModel::Geometric : StarModel::Fresnel;
+  s.Model = geometric ? StarModel::Geometric : StarModel::Fresnel;
   s.Diameter = c.Diameter;
   s.FocalLength = c.Focal;
   s.Defocus = c.Defocus;
@@ -82,14 +84,13 @@ const Case kCases[] = {
     {"300 f/4 e.3 d3, sph 120 astig 50, noise+seeing", 300, 1200, 3, 4, 0.3, 512, {{11, 120}, {5, 50}}, true},
 };
 
-void PrintTable() {
+void PrintTable(int only) {
   std::printf("| case | true RMS | classic err | accurate err | terms: classic ratio / accurate ratio |\n");
   std::printf("|---|---|---|---|---|\n");
-  const char* only = std::getenv("ACC_CASE");
   int index = -1;
   for (const Case& c : kCases) {
     ++index;
-    if (only && std::atoi(only) != index) continue;
+    if (only >= 0 && only != index) continue;
     const StarSimulationOptions s = Options(c);
     TFctXY intra, extra;
     SimulateStarPair(s, intra, extra);
@@ -127,12 +128,19 @@ static void BM_Accurate(benchmark::State& state) { RunMethod(state, TReconstruct
 BENCHMARK(BM_Classic)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_Accurate)->Unit(benchmark::kMillisecond)->UseRealTime();
 
+// --table [--case N] [--geometric] prints the table (or one row of it).
 int main(int argc, char** argv) {
-  for (int i = 1; i < argc; ++i)
-    if (std::strcmp(argv[i], "--table") == 0) {
-      PrintTable();
-      return 0;
-    }
+  bool table = false;
+  int only = -1;
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--table") == 0) table = true;
+    if (std::strcmp(argv[i], "--geometric") == 0) geometric = true;
+    if (std::strcmp(argv[i], "--case") == 0 && i + 1 < argc) only = std::atoi(argv[++i]);
+  }
+  if (table) {
+    PrintTable(only);
+    return 0;
+  }
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();

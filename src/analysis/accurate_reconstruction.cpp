@@ -16,6 +16,10 @@ constexpr double kCropMargin = 10.0;
 constexpr int kRadialSamples = 40;
 constexpr std::size_t kMaxTermCacheBytes = std::size_t{512} << 20;
 
+// Light is summed out to this many rough pupil radii: the donut, its
+// diffraction fringes and the blur of seeing.
+constexpr double FluxRadius() { return 1.25; }
+
 // Re and Im of (x + iy)^m for m = 0..kMaxAzimuth.
 struct Powers {
   std::array<double, ZernikePolynomialForm::kMaxAzimuth + 1> re{}, im{};
@@ -157,9 +161,11 @@ bool PrepareSource(const TPupille& img, Source& s) {
   for (double& v : s.V) {
     v -= background;
   }
+  const double fluxRadius2 = FluxRadius() * FluxRadius() * s.RoughRadius * s.RoughRadius;
   for (int r = 1; r <= s.Ny; ++r)
     for (int c = 1; c <= s.Nx; ++c)
-      if ((c - s.Cx) * (c - s.Cx) + (r - s.Cy) * (r - s.Cy) <= far2) flux += s.V[(r - 1) * s.Nx + c - 1];
+      if ((c - s.Cx) * (c - s.Cx) + (r - s.Cy) * (r - s.Cy) <= fluxRadius2)
+        flux += s.V[(r - 1) * s.Nx + c - 1];
   if (!(flux > 0)) return false;
   // Equal flux: both images scaled to the same total (the level is set
   // from their mean later).
@@ -433,7 +439,7 @@ void ReconstructAccurate(TRoddier& slot, TAccurateRunInfo* info) {
         const double rr = std::hypot(g.X(c), g.Y(r));
         const std::size_t i = static_cast<std::size_t>(r - 1) * g.N + c - 1;
         const double v = 0.5 * (images.Intra[i] + images.Extra[i]);
-        if (rr <= 1.25) flux += v;
+        if (rr <= FluxRadius()) flux += v;
         if (rr >= inner + 0.2 * (1 - inner) && rr <= 0.8) interior.push_back(v);
       }
     const double level = Median(interior);

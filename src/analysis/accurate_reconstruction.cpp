@@ -564,6 +564,12 @@ void ReconstructAccurate(TRoddier& slot, TAccurateRunInfo* info) {
     const int terms = AccurateTermsAtPass(pass, basisCount);
     ZernikeCoefficients increment{};
     solveIncrement(terms, increment);
+    bool finite = true;
+    for (double v : increment) finite = finite && std::isfinite(v);
+    if (!finite) {  // keep the last sound estimate
+      run.Frozen = true;
+      break;
+    }
     double sum = 0;
     for (int k = 1; k <= terms; ++k) {
       const double step = kAccurateGain * increment[static_cast<std::size_t>(k)];

@@ -31,6 +31,7 @@ struct Case {
   bool Noisy;
 };
 
+int basisTerms = 0;      // --terms N: the Zernike basis size (default 22)
 bool geometric = false;  // --geometric: the ray model instead of the Fresnel one
 
 StarSimulationOptions Options(const Case& c) {
@@ -94,8 +95,10 @@ void PrintTable(int only) {
     const StarSimulationOptions s = Options(c);
     TFctXY intra, extra;
     SimulateStarPair(s, intra, extra);
-    const AccuracyResult a = MeasureReconstruction(s, intra, extra, TReconstructionMethod::Classic);
-    const AccuracyResult b = MeasureReconstruction(s, intra, extra, TReconstructionMethod::Accurate);
+    const AccuracyResult a =
+        MeasureReconstruction(s, intra, extra, TReconstructionMethod::Classic, 3, basisTerms);
+    const AccuracyResult b =
+        MeasureReconstruction(s, intra, extra, TReconstructionMethod::Accurate, 3, basisTerms);
     if (!a.Ok || !b.Ok) {
       std::printf("| %s | failed: %s %s |\n", c.Name, a.Error.c_str(), b.Error.c_str());
       continue;
@@ -136,6 +139,7 @@ int main(int argc, char** argv) {
     if (std::strcmp(argv[i], "--table") == 0) table = true;
     if (std::strcmp(argv[i], "--geometric") == 0) geometric = true;
     if (std::strcmp(argv[i], "--case") == 0 && i + 1 < argc) only = std::atoi(argv[++i]);
+    if (std::strcmp(argv[i], "--terms") == 0 && i + 1 < argc) basisTerms = std::atoi(argv[++i]);
   }
   if (table) {
     PrintTable(only);

@@ -73,7 +73,8 @@ AccuracyResult MeasureReconstruction(const StarSimulationOptions& star, TReconst
 }
 
 AccuracyResult MeasureReconstruction(const StarSimulationOptions& star, const TFctXY& intraFrame,
-                                     const TFctXY& extraFrame, TReconstructionMethod method, int iterations) {
+                                     const TFctXY& extraFrame, TReconstructionMethod method, int iterations,
+                                     int basisTerms) {
   AccuracyResult result;
   const TkwValue savedPrefs = Preferences.Valeurs;
   const TParametres savedParams = Parametres;
@@ -81,6 +82,8 @@ AccuracyResult MeasureReconstruction(const StarSimulationOptions& star, const TF
   const TReconstructionMethod savedMethod = ReconstructionMethod;
   Preferences.Valeurs = TkwValue{};
   Preferences.Valeurs.NIter = static_cast<std::uint8_t>(iterations);
+  if (basisTerms > 0)
+    Preferences.Valeurs.NPolyZern = static_cast<decltype(Preferences.Valeurs.NPolyZern)>(basisTerms);
   SetZernikeBasis(Preferences.Valeurs.NPolyZern, Preferences.Valeurs.ModePoly);
   ReconstructionMethod = method;
 

@@ -22,9 +22,10 @@ struct AccuracyResult {
 // star: coefficients RMS-normalised in the annular basis of its obstruction.
 AccuracyResult MeasureReconstruction(const StarSimulationOptions& star, TReconstructionMethod method,
                                      int iterations = 3);
-// The same on a pair simulated beforehand from star.
+// The same on a pair simulated beforehand from star; basisTerms is the
+// Zernike basis size of the preferences (0: their default).
 AccuracyResult MeasureReconstruction(const StarSimulationOptions& star, const TFctXY& intraFrame,
                                      const TFctXY& extraFrame, TReconstructionMethod method,
-                                     int iterations = 3);
+                                     int iterations = 3, int basisTerms = 0);
 
 }  // namespace caustica::testing

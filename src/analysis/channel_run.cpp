@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "analysis/accurate_reconstruction.h"
+#include "setup/reconstruction_method.h"
 #include "setup/u_parametres.h"
 #include "setup/u_prefs.h"
 
@@ -66,10 +68,19 @@ bool PrepareChannel(TRoddier& slot, int channel, const TRunProgress& progress, s
   const int total = polychromatic ? 3 : 1;
   const std::string caption = "Reconstruction of the wavefront " + ChannelNames[channel & 3] + " (" +
                               std::to_string(n) + "/" + std::to_string(total) + ")";
-  if (progress.Start) progress.Start(caption, Preferences.Valeurs.NIter, 4.0);
+  const bool accurate = ReconstructionMethod == TReconstructionMethod::Accurate;
+  if (progress.Start) {
+    if (accurate)
+      progress.Start(caption, kAccuratePasses, 1.0);  // one step per outer pass
+    else
+      progress.Start(caption, Preferences.Valeurs.NIter, 4.0);
+  }
   slot.Progress.Step = progress.Step;
   slot.Progress.Finish = progress.Finish;
-  slot.Reconstruct();
+  if (accurate)
+    ReconstructAccurate(slot);
+  else
+    slot.Reconstruct();
   slot.Progress = {};
   if (!slot.Wavefront) {
     if (progress.Hide) progress.Hide();

@@ -25,7 +25,8 @@ struct TRunProgress {
   std::function<void()> Hide;
 };
 
-// The channel run on one slot: reads Parametres.Intra/Extra. channel is 0
+// The channel run on one slot: reads Parametres.Intra/Extra and runs the
+// reconstruction that ReconstructionMethod names (the classic one by default). channel is 0
 // for the single-channel mode, 1..3 for blue, green, red. False (and a
 // reason) when the images are gone, empty, of different sizes, or the test
 // parameters cannot give a wavefront (zero focal length, radius or defocus).

@@ -19,6 +19,7 @@
 #include "io/atomic_file.h"
 #include "io/jpeg_file.h"
 #include "io/opd_file.h"
+#include "setup/reconstruction_method.h"
 #include "setup/u_parametres.h"
 #include "setup/u_parametres_model.h"
 #include "setup/u_prefs.h"
@@ -60,7 +61,9 @@ Test parameters:
 Run:
   --prefs FILE                preferences file ("Prefs.txt" format); the
                               built-in defaults otherwise
-  --method M                  reconstruction method: classic (default)
+  --method M                  reconstruction method: classic (default) or
+                              accurate; without it, the setting saved in
+                              "Reconstruction.txt" beside the --prefs file
   --output FOLDER             where the results go (created if needed)
   --json                      print the summary as JSON instead of text
   --quiet                     no progress bar
@@ -408,9 +411,9 @@ int RunReconstruct(const std::vector<std::string>& arguments) {
       {"--json", "--quiet"});
 
   // Everything on the command line is checked before any image is read.
-  const std::string method = args.Text("--method", "classic");
-  if (method != "classic")
-    throw BatchError("unknown method '" + method + "' (the only method is classic)", 2);
+  TReconstructionMethod method = TReconstructionMethod::Classic;
+  if (args.Has("--method") && !ParseReconstructionMethod(args.Text("--method"), method))
+    throw BatchError("unknown method '" + args.Text("--method") + "' (classic or accurate)", 2);
   const std::string folder = args.Text("--output");
   if (folder.empty()) throw BatchError("no output folder (--output FOLDER)", 2);
 
@@ -488,6 +491,8 @@ int RunReconstruct(const std::vector<std::string>& arguments) {
     TImageFolderHistory history;
     if (!ReadPreferences(prefs, read, history)) throw BatchError("cannot read the preferences file " + prefs);
     InitPreferences(prefs);
+    // Without --method, the method setting saved beside that preferences file.
+    if (!args.Has("--method")) ReadReconstructionSettings(ReconstructionSettingsFilePath(prefs), method);
   } else {
     Preferences.Valeurs = TkwValue{};
     SetZernikeBasis(Preferences.Valeurs.NPolyZern, Preferences.Valeurs.ModePoly);
@@ -550,6 +555,8 @@ int RunReconstruct(const std::vector<std::string>& arguments) {
   ProgressBar bar(!args.Flag("--quiet"));
   std::string why;
   TRunSummary run;
+  ReconstructionMethod = method;
+  run.Method = method == TReconstructionMethod::Accurate ? "accurate" : "classic";
   run.Mode = polychromatic ? "polychromatic" : "simple";
   run.OutputFolder = folder;
   run.Focale = Parametres.Focale;

@@ -15,6 +15,8 @@
 
 #include "core/u_fonctionxy.h"
 #include "io/jpeg_file.h"
+#include "setup/reconstruction_method.h"
+#include "setup/u_prefs.h"
 #include "support/fits_writer.h"
 #include "support/test_files.h"
 
@@ -154,6 +156,34 @@ TEST_F(SampleRun, RecoversTheSampleAberrations) {
   }
 }
 
+// The accurate method on the same pair: closer to the true values, and the
+// summary says which method made the result. A method saved beside the
+// preferences file is used when --method is not given.
+TEST(BatchRun, AccurateMethodOnTheSample) {
+  ScratchDir dir;
+  std::vector<std::string> args = SampleArgs(dir.File("out"));
+  args.insert(args.end(), {"--method", "accurate", "--quiet"});
+  RunResult r = RunBatch(dir, args);
+  ASSERT_EQ(r.Status, 0) << r.Err;
+  EXPECT_NE(r.Out.find("Method: accurate"), std::string::npos) << r.Out;
+  EXPECT_NE(caustica::test::ReadBytes(dir.File("out/summary.json")).find("\"method\": \"accurate\""),
+            std::string::npos);
+  const std::map<int, double> z = ReadCoefficients(dir.File("out/zernike.txt"));
+  ASSERT_EQ(z.size(), 22u);
+  EXPECT_NEAR(z.at(11), -25.2, 1.0);
+  EXPECT_NEAR(z.at(5), 10.7, 1.0);  // true: Z11 -25, Z5 +10 nm RMS
+
+  ASSERT_TRUE(caustica::WritePreferences(dir.File("Prefs.txt"), caustica::TPreferences{},
+                                         caustica::TImageFolderHistory{}));
+  ASSERT_TRUE(caustica::WriteReconstructionSettings(dir.File("Reconstruction.txt"),
+                                                    caustica::TReconstructionMethod::Accurate));
+  args = SampleArgs(dir.File("out2"));
+  args.insert(args.end(), {"--prefs", dir.File("Prefs.txt"), "--quiet"});
+  r = RunBatch(dir, args);
+  ASSERT_EQ(r.Status, 0) << r.Err;
+  EXPECT_NE(r.Out.find("Method: accurate"), std::string::npos) << r.Out;
+}
+
 TEST(BatchRun, TextSummaryAndDefocusFromThePupilRadii) {
   ScratchDir dir;
   std::vector<std::string> args = {"reconstruct", "--intra", kIntra,     "--extra",      kExtra,
@@ -249,7 +279,7 @@ TEST(BatchRun, BadInputGivesOneLineAndNoFiles) {
       {with({{"--diameter", "0"}}), "diameter must be greater than zero"},
       {with({{"--focal", "12o0"}}), "expects a number"},
       {with({{"--defocus", "nan"}}), "expects a number"},
-      {with({{"--method", "accurate"}}), "unknown method"},
+      {with({{"--method", "exact"}}), "unknown method"},
       {with({{"--source", "moon"}}), "unknown source"},
       {with({{"--products", "psf,hologram"}}), "unknown product"},
       {with({{"--prefs", dir.File("missing.txt")}}), "no such file"},

@@ -1,0 +1,685 @@
+#include "analysis/accurate_reconstruction.h"
+
+#include <Eigen/Dense>
+#include <algorithm>
+#include <cmath>
+#include <complex>
+#include <vector>
+
+namespace caustica {
+
+namespace {
+
+constexpr double kPi = 3.141592653589793;
+constexpr double kCropMargin = 10.0;
+// Samples of the radial part used to put a term into polynomial form.
+constexpr int kRadialSamples = 40;
+constexpr std::size_t kMaxTermCacheBytes = std::size_t{512} << 20;
+
+// Light is summed out to this many rough pupil radii: the donut, its
+// diffraction fringes and the blur of seeing.
+constexpr double FluxRadius() { return 1.25; }
+
+// Re and Im of (x + iy)^m for m = 0..kMaxAzimuth.
+struct Powers {
+  std::array<double, ZernikePolynomialForm::kMaxAzimuth + 1> re{}, im{};
+  void Fill(double x, double y, int top) {
+    re[0] = 1.0;
+    im[0] = 0.0;
+    for (int m = 1; m <= top; ++m) {
+      re[m] = re[m - 1] * x - im[m - 1] * y;
+      im[m] = re[m - 1] * y + im[m - 1] * x;
+    }
+  }
+};
+
+// P(t), P'(t), P''(t) by Horner's rule.
+void Polynomial(const std::array<double, ZernikePolynomialForm::kMaxRadialPowers>& p, int count, double t,
+                double& v, double& d1, double& d2) {
+  v = d1 = d2 = 0.0;
+  for (int s = count - 1; s >= 0; --s) {
+    d2 = d2 * t + 2.0 * d1;
+    d1 = d1 * t + v;
+    v = v * t + p[static_cast<std::size_t>(s)];
+  }
+}
+
+double Median(std::vector<double>& v) {
+  if (v.empty()) return 0.0;
+  const auto mid = v.begin() + static_cast<std::ptrdiff_t>(v.size() / 2);
+  std::nth_element(v.begin(), mid, v.end());
+  return *mid;
+}
+
+// One input image made ready: background off, its pupil centre and a rough
+// radius, on a plain row-major copy (row r, column c at (r-1) Nx + c-1).
+struct Source {
+  int Nx = 0, Ny = 0;
+  std::vector<double> V;
+  double Cx = 0, Cy = 0;  // pupil centre, 1-based column and row
+  double RoughRadius = 0;
+  double RoughObstruction = 0;
+
+  double At(double col, double row, bool& inside) const {
+    // Bilinear, as the classic correction samples.
+    inside = col >= 1.0 && row >= 1.0 && col < Nx && row < Ny;
+    if (!inside) return 0.0;
+    const int c0 = static_cast<int>(col), r0 = static_cast<int>(row);
+    const double tx = col - c0, ty = row - r0;
+    const double* a = V.data() + static_cast<std::size_t>(r0 - 1) * Nx + (c0 - 1);
+    const double* b = a + Nx;
+    return (1 - tx) * (1 - ty) * a[0] + tx * (1 - ty) * a[1] + (1 - tx) * ty * b[0] + tx * ty * b[1];
+  }
+};
+
+// Mean over a (2h + 1) x (2h + 1) box, clipped at the frame's edges.
+std::vector<double> BoxSmoothed(const std::vector<double>& v, int nx, int ny, int h) {
+  std::vector<double> rows(v.size()), out(v.size());
+  for (int r = 0; r < ny; ++r)
+    for (int c = 0; c < nx; ++c) {
+      double sum = 0;
+      int n = 0;
+      for (int k = std::max(0, c - h); k <= std::min(nx - 1, c + h); ++k, ++n)
+        sum += v[static_cast<std::size_t>(r) * nx + k];
+      rows[static_cast<std::size_t>(r) * nx + c] = sum / n;
+    }
+  for (int r = 0; r < ny; ++r)
+    for (int c = 0; c < nx; ++c) {
+      double sum = 0;
+      int n = 0;
+      for (int k = std::max(0, r - h); k <= std::min(ny - 1, r + h); ++k, ++n)
+        sum += rows[static_cast<std::size_t>(k) * nx + c];
+      out[static_cast<std::size_t>(r) * nx + c] = sum / n;
+    }
+  return out;
+}
+
+bool PrepareSource(const TPupille& img, Source& s) {
+  s.Nx = img.Nx;
+  s.Ny = img.Ny;
+  s.V.assign(static_cast<std::size_t>(s.Nx) * s.Ny, 0.0);
+  for (int r = 1; r <= s.Ny; ++r)
+    std::copy(img.Values[1][r] + 1, img.Values[1][r] + 1 + s.Nx,
+              s.V.begin() + static_cast<std::ptrdiff_t>(r - 1) * s.Nx);
+  for (double v : s.V)
+    if (!std::isfinite(v)) return false;
+  // First background guess: the frame's border.
+  std::vector<double> work;
+  const int bw = std::max(1, std::min(s.Nx, s.Ny) / 16);
+  for (int r = 1; r <= s.Ny; ++r)
+    for (int c = 1; c <= s.Nx; ++c)
+      if (r <= bw || r > s.Ny - bw || c <= bw || c > s.Nx - bw) work.push_back(s.V[(r - 1) * s.Nx + c - 1]);
+  double background = Median(work);
+  // The rough pupil is found on a 5 x 5 box-smoothed copy, so that noise on
+  // a bright sky does not pass the threshold.
+  const std::vector<double> smooth = BoxSmoothed(s.V, s.Nx, s.Ny, 2);
+  work.assign(smooth.begin(), smooth.end());
+  const auto high = work.begin() + static_cast<std::ptrdiff_t>(work.size() * 99 / 100);
+  std::nth_element(work.begin(), high, work.end());
+  const double threshold = background + 0.4 * (*high - background);
+  if (!(*high > background)) return false;
+
+  // Rough pupil: centroid of the bright samples, radius from the row spans
+  // (which include the central hole), obstruction from the dark samples inside.
+  long double sc = 0, sr = 0, spans = 0;
+  long count = 0;
+  for (int r = 1; r <= s.Ny; ++r) {
+    const double* row = smooth.data() + static_cast<std::size_t>(r - 1) * s.Nx;
+    int first = 0, last = 0;
+    for (int c = 1; c <= s.Nx; ++c)
+      if (row[c - 1] > threshold) {
+        if (!first) first = c;
+        last = c;
+        sc += c;
+        sr += r;
+        ++count;
+      }
+    if (first) spans += last - first + 1;
+  }
+  if (count < 20) return false;
+  s.Cx = static_cast<double>(sc / count);
+  s.Cy = static_cast<double>(sr / count);
+  s.RoughRadius = std::sqrt(static_cast<double>(spans) / kPi);
+  long dark = 0;
+  const double r2max = 0.81 * s.RoughRadius * s.RoughRadius;
+  for (int r = 1; r <= s.Ny; ++r)
+    for (int c = 1; c <= s.Nx; ++c) {
+      const double d2 = (c - s.Cx) * (c - s.Cx) + (r - s.Cy) * (r - s.Cy);
+      if (d2 < r2max && smooth[(r - 1) * s.Nx + c - 1] <= threshold) ++dark;
+    }
+  s.RoughObstruction = std::sqrt(dark / kPi) / s.RoughRadius;
+
+  // Robust background from well outside the donut, when there is room.
+  work.clear();
+  const double far2 = 1.25 * 1.25 * s.RoughRadius * s.RoughRadius;
+  for (int r = 1; r <= s.Ny; ++r)
+    for (int c = 1; c <= s.Nx; ++c)
+      if ((c - s.Cx) * (c - s.Cx) + (r - s.Cy) * (r - s.Cy) > far2)
+        work.push_back(s.V[(r - 1) * s.Nx + c - 1]);
+  if (work.size() >= 100) background = Median(work);
+  long double flux = 0;
+  for (double& v : s.V) {
+    v -= background;
+  }
+  const double fluxRadius2 = FluxRadius() * FluxRadius() * s.RoughRadius * s.RoughRadius;
+  for (int r = 1; r <= s.Ny; ++r)
+    for (int c = 1; c <= s.Nx; ++c)
+      if ((c - s.Cx) * (c - s.Cx) + (r - s.Cy) * (r - s.Cy) <= fluxRadius2)
+        flux += s.V[(r - 1) * s.Nx + c - 1];
+  if (!(flux > 0)) return false;
+  // Equal flux: both images scaled to the same total (the level is set
+  // from their mean later).
+  const double scale = 1.0e4 / static_cast<double>(flux);
+  for (double& v : s.V) v *= scale;
+  return true;
+}
+
+// The working geometry: an n x n grid with the pupil centred on it.
+struct Geometry {
+  int N = 0;
+  double Centre = 0;  // column and row of the pupil centre
+  double Rho = 0;     // pupil image radius, pixels
+  double Obstruction = 0;
+  double X(int c) const { return (c - Centre) / Rho; }
+  double Y(int r) const { return -(r - Centre) / Rho; }
+};
+
+struct Compensated {
+  std::vector<double> Intra, Extra;  // n x n, row-major
+};
+
+// Resamples both original images through the ray mapping of the wavefront
+// held by the form: intra at x + cIntra grad W, extra at x + cExtra grad W,
+// times the Jacobian. Only samples where want is set (all when null) are
+// computed. False when a wanted sample folds (Jacobian <= 0) or maps
+// outside its image.
+bool Compensate(const ZernikePolynomialForm& form, const Geometry& g, const Source& intra,
+                const Source& extra, double cIntra, double cExtra, const std::vector<std::uint8_t>* want,
+                Compensated& out) {
+  const std::size_t n = static_cast<std::size_t>(g.N);
+  out.Intra.assign(n * n, 0.0);
+  out.Extra.assign(n * n, 0.0);
+  bool ok = true;
+  for (int r = 1; r <= g.N; ++r) {
+    const double y = g.Y(r);
+    for (int c = 1; c <= g.N; ++c) {
+      const std::size_t i = static_cast<std::size_t>(r - 1) * n + static_cast<std::size_t>(c - 1);
+      if (want && !(*want)[i]) continue;
+      const double x = g.X(c);
+      // Beyond the pupil's edges the polynomials grow fast and would fold
+      // light back in: the mapping continues there with its edge value.
+      const double rr = std::sqrt(x * x + y * y);
+      double k = 1.0;
+      if (rr > 1.0)
+        k = 1.0 / rr;
+      else if (rr < g.Obstruction)
+        k = rr > 0 ? g.Obstruction / rr : 1.0;
+      const ZernikePolynomialForm::Derivatives d = form.Wavefront(k * x, k * y);
+      const double lap = d.Wxx + d.Wyy, det = d.Wxx * d.Wyy - d.Wxy * d.Wxy;
+      bool in1 = false, in2 = false;
+      const double j1 = 1 + cIntra * lap + cIntra * cIntra * det;
+      const double j2 = 1 + cExtra * lap + cExtra * cExtra * det;
+      const double v1 =
+          intra.At(intra.Cx + g.Rho * (x + cIntra * d.Wx), intra.Cy - g.Rho * (y + cIntra * d.Wy), in1);
+      const double v2 =
+          extra.At(extra.Cx + g.Rho * (x + cExtra * d.Wx), extra.Cy - g.Rho * (y + cExtra * d.Wy), in2);
+      // A fold or a sample off the image inside the pupil stops the
+      // loop; beyond the pupil the mapping of a partial estimate may fold
+      // where there is no light, which reads as no light.
+      const double r2 = x * x + y * y;
+      const bool pupil = r2 <= 1.0 && r2 >= g.Obstruction * g.Obstruction;
+      if (want && pupil && (!(j1 > 0) || !(j2 > 0) || !in1 || !in2)) ok = false;
+      out.Intra[i] = j1 > 0 ? j1 * v1 : 0.0;
+      out.Extra[i] = j2 > 0 ? j2 * v2 : 0.0;
+    }
+  }
+  return ok;
+}
+
+std::shared_ptr<TPupille> GridFrom(const std::vector<double>& v, const Geometry& g, std::uint8_t kind) {
+  auto p = std::make_shared<TPupille>();
+  p->Init(g.N, g.N);
+  for (int r = 1; r <= g.N; ++r)
+    std::copy(v.begin() + static_cast<std::ptrdiff_t>(r - 1) * g.N,
+              v.begin() + static_cast<std::ptrdiff_t>(r) * g.N, p->Values[1][r] + 1);
+  p->Kind = kind;
+  p->Threshold = 0.5;  // the images are scaled to 1 inside the pupil
+  p->ThresholdMask();
+  p->MeasurePupil();
+  p->SetPupilAxes();
+  return p;
+}
+
+void Finish(TProgressCallbacks& progress) {
+  if (progress.Finish) progress.Finish();
+}
+
+}  // namespace
+
+bool ZernikePolynomialForm::Build(double obstruction) {
+  count_ = ZernikeBasis.PolynomialCount;
+  fitError_ = 0.0;
+  topM_ = -1;
+  double e = ZernikeBasis.PolynomialType == kAnnularPolynomials ? obstruction : 0.0;
+  if (!(e > 0.0)) e = 0.0;
+  if (count_ < 1 || e >= 0.95) {
+    count_ = 0;
+    return false;
+  }
+  const int maxOrder = std::min<int>(ZernikeBasis.MaxOrder, kMaxAzimuth - 1);
+  const int top = maxOrder + 1;
+  for (auto& t : terms_) t = TermForm{};
+  ZernikeValues z{};
+  for (int m = 0; m <= maxOrder; ++m)
+    for (int n = m; n <= top; n += 2) {
+      const int k = ZernikeIndex(n, m);
+      if (k > kZernikeTermCount) break;
+      const int powers = (n - m) / 2 + 1;
+      if (powers > kMaxRadialPowers) continue;
+      // Least squares of r^m P(r^2) against the basis along the x axis.
+      Eigen::MatrixXd a(kRadialSamples, powers);
+      Eigen::VectorXd b(kRadialSamples);
+      double largest = 0.0;
+      for (int j = 0; j < kRadialSamples; ++j) {
+        const double u = 0.5 - 0.5 * std::cos(kPi * (j + 0.5) / kRadialSamples);
+        const double r = e + (1.0 - e) * u;
+        EvaluateZernike(e, 0.0, r, z);
+        const double rm = std::pow(r, m);
+        double t = 1.0;
+        for (int s = 0; s < powers; ++s, t *= r * r) a(j, s) = rm * t;
+        b(j) = z[k];
+        largest = std::max(largest, std::fabs(z[k]));
+      }
+      const Eigen::VectorXd p = a.colPivHouseholderQr().solve(b);
+      const double err = (a * p - b).cwiseAbs().maxCoeff();
+      if (largest > 0) fitError_ = std::max(fitError_, err / largest);
+      for (int member = 0; member < (m == 0 ? 1 : 2); ++member) {
+        const int kk = k + member;
+        if (kk > kZernikeTermCount) break;
+        TermForm& f = terms_[static_cast<std::size_t>(kk)];
+        f.M = m;
+        f.Sine = member == 1;
+        f.Powers = powers;
+        for (int s = 0; s < powers; ++s) f.P[static_cast<std::size_t>(s)] = p(s);
+      }
+    }
+  return true;
+}
+
+void ZernikePolynomialForm::Term(int k, double x, double y, double& value, double& gx, double& gy) const {
+  const TermForm& f = terms_[static_cast<std::size_t>(k)];
+  double p, p1, p2;
+  Polynomial(f.P, f.Powers, x * x + y * y, p, p1, p2);
+  const std::complex<double> zc(x, y);
+  const std::complex<double> zm = f.M > 0 ? std::pow(zc, f.M) : 1.0;
+  const std::complex<double> zm1 = f.M > 1 ? std::pow(zc, f.M - 1) : 1.0;
+  const double u = f.Sine ? zm.imag() : zm.real();
+  const double ux = f.M == 0 ? 0.0 : f.M * (f.Sine ? zm1.imag() : zm1.real());
+  const double uy = f.M == 0 ? 0.0 : f.M * (f.Sine ? zm1.real() : -zm1.imag());
+  value = p * u;
+  gx = 2 * x * p1 * u + p * ux;
+  gy = 2 * y * p1 * u + p * uy;
+}
+
+void ZernikePolynomialForm::SetWavefront(const ZernikeCoefficients& z) {
+  for (auto& c : cos_) c.fill(0.0);
+  for (auto& s : sin_) s.fill(0.0);
+  topM_ = -1;
+  for (int k = 1; k <= count_; ++k) {
+    const TermForm& f = terms_[static_cast<std::size_t>(k)];
+    if (f.Powers == 0 || z[static_cast<std::size_t>(k)] == 0.0) continue;
+    auto& target = f.Sine ? sin_[static_cast<std::size_t>(f.M)] : cos_[static_cast<std::size_t>(f.M)];
+    for (int s = 0; s < f.Powers; ++s)
+      target[static_cast<std::size_t>(s)] +=
+          z[static_cast<std::size_t>(k)] * f.P[static_cast<std::size_t>(s)];
+    topM_ = std::max(topM_, f.M);
+  }
+}
+
+ZernikePolynomialForm::Derivatives ZernikePolynomialForm::Wavefront(double x, double y) const {
+  Derivatives d;
+  if (topM_ < 0) return d;
+  Powers pw;
+  pw.Fill(x, y, topM_);
+  const double t = x * x + y * y;
+  for (int m = 0; m <= topM_; ++m) {
+    for (int sine = 0; sine < 2; ++sine) {
+      if (m == 0 && sine) continue;
+      const auto& poly = sine ? sin_[static_cast<std::size_t>(m)] : cos_[static_cast<std::size_t>(m)];
+      double a, a1, a2;
+      Polynomial(poly, kMaxRadialPowers, t, a, a1, a2);
+      if (a == 0.0 && a1 == 0.0 && a2 == 0.0) continue;
+      // U = Re or Im of (x + iy)^m, harmonic: Uyy = -Uxx.
+      double u, ux = 0, uy = 0, uxx = 0, uxy = 0;
+      if (!sine) {
+        u = pw.re[static_cast<std::size_t>(m)];
+        if (m >= 1) {
+          ux = m * pw.re[static_cast<std::size_t>(m - 1)];
+          uy = -m * pw.im[static_cast<std::size_t>(m - 1)];
+        }
+        if (m >= 2) {
+          uxx = m * (m - 1) * pw.re[static_cast<std::size_t>(m - 2)];
+          uxy = -m * (m - 1) * pw.im[static_cast<std::size_t>(m - 2)];
+        }
+      } else {
+        u = pw.im[static_cast<std::size_t>(m)];
+        ux = m * pw.im[static_cast<std::size_t>(m - 1)];
+        uy = m * pw.re[static_cast<std::size_t>(m - 1)];
+        if (m >= 2) {
+          uxx = m * (m - 1) * pw.im[static_cast<std::size_t>(m - 2)];
+          uxy = m * (m - 1) * pw.re[static_cast<std::size_t>(m - 2)];
+        }
+      }
+      d.W += a * u;
+      d.Wx += 2 * x * a1 * u + a * ux;
+      d.Wy += 2 * y * a1 * u + a * uy;
+      d.Wxx += 2 * a1 * u + 4 * x * x * a2 * u + 4 * x * a1 * ux + a * uxx;
+      d.Wyy += 2 * a1 * u + 4 * y * y * a2 * u + 4 * y * a1 * uy - a * uxx;
+      d.Wxy += 4 * x * y * a2 * u + 2 * x * a1 * uy + 2 * y * a1 * ux + a * uxy;
+    }
+  }
+  return d;
+}
+
+int AccurateTermsAtPass(int pass, int basisCount) {
+  const int schedule = pass <= 2 ? 4 : pass <= 4 ? 6 : pass <= 8 ? 13 : basisCount;
+  return std::max(1, std::min(schedule, basisCount));
+}
+
+void ReconstructAccurate(TRoddier& slot, TAccurateRunInfo* info) {
+  TAccurateRunInfo local;
+  TAccurateRunInfo& run = info ? *info : local;
+  run = TAccurateRunInfo{};
+  slot.OuterPasses = slot.InnerPasses = 0;
+  slot.Wavefront.reset();
+  slot.Residual.reset();
+  if (!slot.IntraImage || !slot.ExtraImage || !slot.IntraImage->HasArrays() ||
+      !slot.ExtraImage->HasArrays() || slot.IntraImage->Nx != slot.ExtraImage->Nx ||
+      slot.IntraImage->Ny != slot.ExtraImage->Ny || !(slot.Defocus > 0) ||
+      !(slot.FocalLength > slot.Defocus) || !(slot.Radius > 0)) {
+    Finish(slot.Progress);
+    return;
+  }
+
+  // 1. Preparation.
+  Source intra, extra;
+  if (!PrepareSource(*slot.IntraImage, intra) || !PrepareSource(*slot.ExtraImage, extra)) {
+    Finish(slot.Progress);
+    return;
+  }
+  Geometry g;
+  g.N = 1;
+  while (g.N < std::max(slot.IntraImage->Nx, slot.IntraImage->Ny)) g.N *= 2;
+  g.Centre = g.N / 2.0;
+  g.Rho = 0.5 * (intra.RoughRadius + extra.RoughRadius);
+  const double roughObstruction = 0.5 * (intra.RoughObstruction + extra.RoughObstruction);
+
+  const double f = slot.FocalLength, l = slot.Defocus, R = slot.Radius;
+  const double cIntra = -(f - l) * f / (l * R * R);
+  const double cExtra = (f + l) * f / (l * R * R);
+
+  // The pupil image radius (sub-pixel) and obstruction from the mean image:
+  // its flux over its interior level is the annulus area, and the light
+  // missing inside the hole is the hole's area.
+  ZernikePolynomialForm form;
+  ZernikeCoefficients z{};
+  Compensated images;
+  form.SetWavefront(z);  // no terms built yet: a flat wavefront
+  if (!Compensate(form, g, intra, extra, cIntra, cExtra, nullptr, images)) {
+    Finish(slot.Progress);
+    return;
+  }
+  {
+    std::vector<double> interior;
+    long double flux = 0, hole = 0;
+    const double inner = roughObstruction < 0.08 ? 0.0 : roughObstruction;
+    const double mid = inner > 0 ? 0.5 * (inner + 1.0) : 0.0;
+    for (int r = 1; r <= g.N; ++r)
+      for (int c = 1; c <= g.N; ++c) {
+        const double rr = std::hypot(g.X(c), g.Y(r));
+        const std::size_t i = static_cast<std::size_t>(r - 1) * g.N + c - 1;
+        const double v = 0.5 * (images.Intra[i] + images.Extra[i]);
+        if (rr <= FluxRadius()) flux += v;
+        if (rr >= inner + 0.2 * (1 - inner) && rr <= 0.8) interior.push_back(v);
+      }
+    const double level = Median(interior);
+    if (!(level > 0)) {
+      Finish(slot.Progress);
+      return;
+    }
+    if (inner > 0)
+      for (int r = 1; r <= g.N; ++r)
+        for (int c = 1; c <= g.N; ++c) {
+          const std::size_t i = static_cast<std::size_t>(r - 1) * g.N + c - 1;
+          if (std::hypot(g.X(c), g.Y(r)) < mid)
+            hole += 1.0 - 0.5 * (images.Intra[i] + images.Extra[i]) / level;
+        }
+    const double holeArea = std::max(0.0, static_cast<double>(hole));
+    const double rho = std::sqrt((static_cast<double>(flux) / level + holeArea) / kPi);
+    g.Rho = rho;
+    g.Obstruction = inner > 0 ? std::sqrt(holeArea / kPi) / rho : 0.0;
+    // Intensities scaled to 1 inside the pupil.
+    for (Source* s : {&intra, &extra})
+      for (double& v : s->V) v /= level;
+  }
+  run.PupilImageRadius = g.Rho;
+  run.Obstruction = g.Obstruction;
+  if (!form.Build(g.Obstruction) || !(g.Rho > 4)) {
+    Finish(slot.Progress);
+    return;
+  }
+  const int basisCount = form.Count();
+
+  // 2. The computation mask: the donut and a few pixels beyond both edges,
+  // with every term's value and gradient at each of its samples.
+  const double margin = (4.0 + 0.02 * g.Rho) / g.Rho;
+  const double outerEdge = 1.0 + margin;
+  const double innerEdge = g.Obstruction > 0 ? std::max(0.0, g.Obstruction - margin) : -1.0;
+  const std::size_t nn = static_cast<std::size_t>(g.N) * g.N;
+  std::vector<std::uint8_t> want(nn, 0);
+  std::vector<std::size_t> samples;
+  for (int r = 1; r <= g.N; ++r)
+    for (int c = 1; c <= g.N; ++c) {
+      const double rr = std::hypot(g.X(c), g.Y(r));
+      if (rr <= outerEdge && rr >= innerEdge) {
+        const std::size_t i = static_cast<std::size_t>(r - 1) * g.N + c - 1;
+        want[i] = 1;
+        samples.push_back(i);
+      }
+    }
+  const std::size_t count = samples.size();
+  const std::size_t nt = static_cast<std::size_t>(basisCount);
+  // Term values and slopes are kept per sample when they fit in a sane
+  // amount of memory; for huge pupils they are evaluated at each pass.
+  const bool cached = count * nt * 3 * sizeof(float) <= kMaxTermCacheBytes;
+  std::vector<float> zv(cached ? count * nt : 0), zx(cached ? count * nt : 0), zy(cached ? count * nt : 0);
+  auto termsAt = [&](std::size_t p, std::size_t t, float* v, float* gx, float* gy) {
+    const int r = static_cast<int>(samples[p] / g.N) + 1, c = static_cast<int>(samples[p] % g.N) + 1;
+    for (std::size_t k = 0; k < t; ++k) {
+      double tv, tx, ty;
+      form.Term(static_cast<int>(k) + 1, g.X(c), g.Y(r), tv, tx, ty);
+      v[k] = static_cast<float>(tv);
+      gx[k] = static_cast<float>(tx);
+      gy[k] = static_cast<float>(ty);
+    }
+  };
+  if (cached)
+    for (std::size_t p = 0; p < count; ++p) termsAt(p, nt, &zv[p * nt], &zx[p * nt], &zy[p * nt]);
+
+  // The transport equation in weak form against each term: the difference
+  // of the images against Z_i equals C times the mean image against
+  // grad Z_i . grad W / R^2, with C = 2 f (f - l) / l; pixel areas cancel.
+  const double transport = 2.0 * f * (f - l) / l / (R * R);
+  Eigen::MatrixXd m(nt, nt);
+  Eigen::VectorXd rhs(nt);
+  auto solveIncrement = [&](int terms, ZernikeCoefficients& increment) {
+    const std::size_t t = static_cast<std::size_t>(terms);
+    m.setZero();
+    rhs.setZero();
+    std::vector<double> a(t), b(t);
+    std::vector<float> tv(t), tx(t), ty(t);
+    for (std::size_t p = 0; p < count; ++p) {
+      const std::size_t i = samples[p];
+      const double mean = 0.5 * (images.Intra[i] + images.Extra[i]);
+      const double diff = images.Extra[i] - images.Intra[i];
+      if (!cached) termsAt(p, t, tv.data(), tx.data(), ty.data());
+      const float* v = cached ? zv.data() + p * nt : tv.data();
+      const float* gx = cached ? zx.data() + p * nt : tx.data();
+      const float* gy = cached ? zy.data() + p * nt : ty.data();
+      for (std::size_t k = 0; k < t; ++k) {
+        rhs(static_cast<Eigen::Index>(k)) += diff * v[k];
+        a[k] = mean * gx[k];
+        b[k] = mean * gy[k];
+      }
+      for (std::size_t j = 0; j < t; ++j)
+        for (std::size_t k = j; k < t; ++k)
+          m(static_cast<Eigen::Index>(j), static_cast<Eigen::Index>(k)) += a[j] * gx[k] + b[j] * gy[k];
+    }
+    // Piston has no gradient: terms 2..terms are solved.
+    const Eigen::Index s = static_cast<Eigen::Index>(t) - 1;
+    increment.fill(0.0);
+    if (s < 1) return;
+    Eigen::MatrixXd sub = m.block(1, 1, s, s).selfadjointView<Eigen::Upper>();
+    Eigen::SelfAdjointEigenSolver<Eigen::MatrixXd> eig(sub);
+    const Eigen::VectorXd& lambda = eig.eigenvalues();
+    const double cut = 1e-9 * std::max(lambda.cwiseAbs().maxCoeff(), 1e-300);
+    Eigen::VectorXd proj = eig.eigenvectors().transpose() * rhs.segment(1, s);
+    for (Eigen::Index k = 0; k < s; ++k) proj(k) = lambda(k) > cut ? proj(k) / lambda(k) : 0.0;
+    const Eigen::VectorXd sol = eig.eigenvectors() * proj;
+    for (Eigen::Index k = 0; k < s; ++k) increment[static_cast<std::size_t>(k + 2)] = sol(k) / transport;
+  };
+
+  // 3. Outer loop: the original images compensated by the whole estimate.
+  for (int pass = 1; pass <= kAccuratePasses; ++pass) {
+    if (slot.Progress.Step) slot.Progress.Step();
+    form.SetWavefront(z);
+    if (!Compensate(form, g, intra, extra, cIntra, cExtra, &want, images)) {
+      run.Frozen = true;
+      if (pass == 1) {  // the pupil does not even fit in the frames
+        Finish(slot.Progress);
+        return;
+      }
+      break;
+    }
+    const int terms = AccurateTermsAtPass(pass, basisCount);
+    ZernikeCoefficients increment{};
+    solveIncrement(terms, increment);
+    bool finite = true;
+    for (double v : increment) finite = finite && std::isfinite(v);
+    if (!finite) {  // keep the last sound estimate
+      run.Frozen = true;
+      break;
+    }
+    double sum = 0;
+    for (int k = 1; k <= terms; ++k) {
+      const double step = kAccurateGain * increment[static_cast<std::size_t>(k)];
+      z[static_cast<std::size_t>(k)] += step;
+      const double nf = ZernikeBasis.NormFactors[static_cast<std::size_t>(k)];
+      if (k >= 4 && nf > 0) sum += (step / nf) * (step / nf);
+    }
+    run.Passes = pass;
+    run.Terms = terms;
+    run.LastIncrement = std::sqrt(sum);
+    ++slot.OuterPasses;
+    if (terms == basisCount && pass > 8 && run.LastIncrement < 0.01) break;
+  }
+  run.Coefficients = z;
+
+  // 4. The same objects as the classic run: compensated images, their
+  // signal, a final Poisson solve whose higher orders join the model.
+  form.SetWavefront(z);
+  Compensate(form, g, intra, extra, cIntra, cExtra, nullptr, images);
+  slot.IntraImage = GridFrom(images.Intra, g, kKindIntra);
+  slot.ExtraImage = GridFrom(images.Extra, g, kKindExtra);
+  slot.Signal = std::make_shared<TPupille>();
+  slot.Signal->Init(g.N, g.N);
+  slot.ComputeSignal();
+  {
+    // The edges of the compensated images carry what the modal solve has
+    // already used (and their diffraction fringes): only the interior
+    // signal feeds the higher orders.
+    TPupille& sig = *slot.Signal;
+    const double band = 3.0 + 0.03 * g.Rho;
+    const double outer = g.Rho - band, inner = g.Obstruction > 0 ? g.Obstruction * g.Rho + band : -1.0;
+    long double sum = 0;
+    long used = 0;
+    for (int r = 1; r <= g.N; ++r)
+      for (int c = 1; c <= g.N; ++c) {
+        const double d = std::hypot(c - g.Centre, r - g.Centre);
+        if (d > outer || d < inner) {
+          sig.Values[1][r][c] = 0.0;
+        } else if (sig.Mask[1][r][c] == 1) {
+          sum += sig.Values[1][r][c];
+          ++used;
+        }
+      }
+    const double mean = used > 0 ? static_cast<double>(sum / used) : 0.0;
+    for (int r = 1; r <= g.N; ++r)
+      for (int c = 1; c <= g.N; ++c) {
+        const double d = std::hypot(c - g.Centre, r - g.Centre);
+        if (!(d > outer || d < inner) && sig.Mask[1][r][c] == 1) sig.Values[1][r][c] -= mean;
+      }
+  }
+  const TProgressCallbacks progress = slot.Progress;
+  slot.Progress = {};
+  slot.SolvePoisson();
+  slot.Progress = progress;
+  TPupille& res = *slot.Residual;
+  res.Obstruction = g.Obstruction;
+  res.SetPupilAxes();
+  SelectAll(res.Selected);
+  res.FitZernike();
+  ZernikeSelection none{};
+  res.ApplySelection(none);  // the fitted orders off: what the model cannot say
+  ClearCoefficients(res.Coefficients);
+  Finish(slot.Progress);
+
+  slot.Wavefront = std::make_shared<TPupille>();
+  TPupille& w = *slot.Wavefront;
+  w.Init(g.N, g.N);
+  w.OriginColumn = w.OriginRow = g.Centre;
+  w.PupilRadius = g.Rho;
+  w.Obstruction = g.Obstruction;
+  w.SetPupilAxes();
+  const double inner2 = g.Obstruction * g.Obstruction;
+  for (int r = 1; r <= g.N; ++r) {
+    double* v = w.Values[1][r];
+    std::int16_t* mk = w.Mask[1][r];
+    const double* hv = res.Values[1][r];
+    const std::int16_t* hm = res.Mask[1][r];
+    for (int c = 1; c <= g.N; ++c) {
+      const double x = w.XAxis[c], y = w.YAxis[r];
+      const double r2 = x * x + y * y;
+      if (r2 > 1.0 || r2 < inner2) {
+        v[c] = 0.0;
+        mk[c] = 0;
+        continue;
+      }
+      v[c] = form.Wavefront(x, y).W + (hm[c] == 1 ? hv[c] : 0.0);
+      mk[c] = 1;
+    }
+  }
+  w.Kind = kKindWavefront;
+  w.CropAroundPupil(kCropMargin);
+  w.SetPupilAxes();
+  w.TrimToAnnulus();
+  w.Scale = R;
+  SelectAll(w.Selected);
+  w.HigherOrders = true;
+
+  res.SetValuesWhere(1, false, 0.0);
+  res.Kind = kKindResidual;
+  res.CropAroundPupil(kCropMargin);
+  res.MaskActive = true;
+  res.MeasurePupil();
+  res.Obstruction = g.Obstruction;
+  res.SetPupilAxes();
+  res.TrimToAnnulus();
+  res.Scale = R;
+  SelectAll(res.Selected);
+  res.HigherOrders = true;
+  slot.IntraImage->CropAroundPupil(kCropMargin);
+  slot.ExtraImage->CropAroundPupil(kCropMargin);
+}
+
+}  // namespace caustica

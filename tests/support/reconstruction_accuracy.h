@@ -1,0 +1,31 @@
+// Accuracy of a whole reconstruction on a simulated star pair: the pair is
+// opened as the program opens images and reconstructed by the channel run
+// with the built-in default preferences and the chosen method.
+#pragma once
+
+#include <string>
+
+#include "analysis/star_simulator.h"
+#include "setup/reconstruction_method.h"
+
+namespace caustica::testing {
+
+struct AccuracyResult {
+  bool Ok = false;
+  std::string Error;
+  ZernikeCoefficients Recovered{};  // RMS-normalised, nm
+  double MapError = 0.0;  // RMS of reconstructed - true over the pupil, piston, tilt and focus removed, nm
+  double TrueRms = 0.0;   // RMS of the true map without piston, tilt and focus, nm
+  int Passes = 0;
+};
+
+// star: coefficients RMS-normalised in the annular basis of its obstruction.
+AccuracyResult MeasureReconstruction(const StarSimulationOptions& star, TReconstructionMethod method,
+                                     int iterations = 3);
+// The same on a pair simulated beforehand from star; basisTerms is the
+// Zernike basis size of the preferences (0: their default).
+AccuracyResult MeasureReconstruction(const StarSimulationOptions& star, const TFctXY& intraFrame,
+                                     const TFctXY& extraFrame, TReconstructionMethod method,
+                                     int iterations = 3, int basisTerms = 0);
+
+}  // namespace caustica::testing

@@ -23,6 +23,7 @@
 #include "app/program_state.h"
 #include "app/u_progress_bar.h"
 #include "io/jpeg_file.h"
+#include "setup/reconstruction_method.h"
 #include "setup/u_prefs.h"
 #include "setup/u_saisie_zernike.h"
 
@@ -682,6 +683,7 @@ std::unique_ptr<TMainForm> CreateApplicationWindows() {
   auto main = std::make_unique<TMainForm>();
   main->AboutBox = new TAboutBox(main.get());
   InitPreferences();
+  ReadReconstructionSettings();  // the method lives in its own file beside Prefs.txt
   main->FormProgress = new TFormProgress(main.get());
   if (const QScreen* screen = QApplication::primaryScreen()) main->setGeometry(screen->availableGeometry());
   return main;

@@ -24,6 +24,7 @@
 #include "app/u_progress_bar.h"
 #include "io/jpeg_file.h"
 #include "setup/reconstruction_method.h"
+#include "setup/saisie_zernike_form.h"
 #include "setup/u_prefs.h"
 #include "setup/u_saisie_zernike.h"
 
@@ -111,7 +112,7 @@ void TMainForm::CreateMenus() {
 
   QMenu* values = menuBar()->addMenu("Values");
   Paramtres1 = later(values, "Test parameters");
-  Simulations1 = later(values, "Simulation parameters");
+  Simulations1 = add(values, "Simulation parameters", &TMainForm::Simulations1Click);
   Valeursdalerte1 = later(values, "Warning values");
 
   QMenu* calc = menuBar()->addMenu("Calc.");
@@ -599,6 +600,12 @@ void TMainForm::Frontdonde1Click() {
   if (!w) return;
   w->PaletteIndex = Preferences.Valeurs.PltFront;
   NewImageWindow(w, "Wavefront")->Visualiser();
+}
+
+// The window lives only while it is shown; Simulation outlives it.
+void TMainForm::Simulations1Click() {
+  TFormSaisieZern form(this);
+  form.exec();
 }
 
 // ---- Results ----

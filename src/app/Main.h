@@ -65,6 +65,8 @@ class TMainForm : public QMainWindow {
   // Image.
   void Symtrie1801Click();
   void Centrer1Click();
+  // Values.
+  void Simulations1Click();
   // Calc.
   void Signal1Click();
   void Frontdonde1Click();

@@ -23,6 +23,7 @@
 #include "app/program_state.h"
 #include "app/u_progress_bar.h"
 #include "io/jpeg_file.h"
+#include "setup/parametres_form.h"
 #include "setup/reconstruction_method.h"
 #include "setup/saisie_zernike_form.h"
 #include "setup/u_prefs.h"
@@ -111,7 +112,7 @@ void TMainForm::CreateMenus() {
   Mridienne1 = later(image, "Mid-line");
 
   QMenu* values = menuBar()->addMenu("Values");
-  Paramtres1 = later(values, "Test parameters");
+  Paramtres1 = add(values, "Test parameters", &TMainForm::Paramtres1Click);
   Simulations1 = add(values, "Simulation parameters", &TMainForm::Simulations1Click);
   Valeursdalerte1 = later(values, "Warning values");
 
@@ -358,6 +359,7 @@ void TMainForm::FileNew1Execute() {
   // Slots, parameters and image lists back to the start; windows showing a
   // reconstruction's grids have kept their own share of them.
   ResetProgramState();
+  if (FormParam) FormParam->Reinitialiser();
 }
 
 void TMainForm::CloseFamily(int kind) {
@@ -602,6 +604,12 @@ void TMainForm::Frontdonde1Click() {
   NewImageWindow(w, "Wavefront")->Visualiser();
 }
 
+void TMainForm::Paramtres1Click() {
+  if (!FormParam) return;
+  FormParam->exec();
+  ApplyPalettePreferences();
+}
+
 // The window lives only while it is shown; Simulation outlives it.
 void TMainForm::Simulations1Click() {
   TFormSaisieZern form(this);
@@ -691,6 +699,7 @@ std::unique_ptr<TMainForm> CreateApplicationWindows() {
   main->AboutBox = new TAboutBox(main.get());
   InitPreferences();
   ReadReconstructionSettings();  // the method lives in its own file beside Prefs.txt
+  main->FormParam = new TFormParam(main.get());
   main->FormProgress = new TFormProgress(main.get());
   if (const QScreen* screen = QApplication::primaryScreen()) main->setGeometry(screen->availableGeometry());
   return main;

@@ -19,6 +19,7 @@ namespace caustica {
 class TAboutBox;
 class TForm1;
 class TFormProgress;
+class TFormParam;
 
 inline constexpr const char* kProductName = "Caustica";
 inline constexpr const char* kProductVersion = "3.0";
@@ -33,6 +34,7 @@ class TMainForm : public QMainWindow {
   QComboBox* ZoomSelector = nullptr;
   TAboutBox* AboutBox = nullptr;
   TFormProgress* FormProgress = nullptr;
+  TFormParam* FormParam = nullptr;  // lives for the run, keeps its entries
 
   // The child list: open image windows in creation order.
   QList<TForm1*> ImageWindows() const;
@@ -66,6 +68,7 @@ class TMainForm : public QMainWindow {
   void Symtrie1801Click();
   void Centrer1Click();
   // Values.
+  void Paramtres1Click();
   void Simulations1Click();
   // Calc.
   void Signal1Click();

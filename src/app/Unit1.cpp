@@ -189,6 +189,13 @@ bool TForm1::FormClose() {
   if (!ClosingAll && !Platform().Confirm(QString("Close image %1 ?").arg(windowTitle()))) return false;
   if (Grid && Grid->Kind == kKindIntra) RemoveFromImageList(ListBoxIntra, this);
   if (Grid && Grid->Kind == kKindExtra) RemoveFromImageList(ListBoxExtra, this);
+  // A reconstruction may still hold this grid; the parameters must not hand
+  // it out once its window is gone, so they need a new "Ok".
+  if (Grid)
+    for (const TImageRef* r :
+         {&Parametres.Intra, &Parametres.Extra, &Parametres.IntraBleu, &Parametres.ExtraBleu,
+          &Parametres.IntraVert, &Parametres.ExtraVert, &Parametres.IntraRouge, &Parametres.ExtraRouge})
+      if (r->lock() == Grid) Parametres.ParamValides = false;
   if (Grid)
     for (TForm1* other : ImageWindows())
       if (other != this && other->SourceGrid == Grid) other->SourceGrid.reset();

@@ -2,8 +2,12 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 
 #include "analysis/u_Formulaire_Optique.h"
+#include "core/number_format.h"
+#include "core/u_math.h"
+#include "io/u_fichier.h"
 
 namespace caustica {
 
@@ -95,6 +99,43 @@ void StoreEntries(const TParamEntries& entries, const TSetupAberrations& aberrat
 
 bool ParametersComplete(const TParametres& p) {
   return p.Focale != 0 && p.Rayon != 0 && p.Defocalisation != 0;
+}
+
+bool StrictParseFloat(const std::string& text, double& value) {
+  std::size_t first = 0, last = text.size();
+  while (first < last && (text[first] == ' ' || text[first] == '\t')) ++first;
+  while (last > first && (text[last - 1] == ' ' || text[last - 1] == '\t')) --last;
+  if (first == last) return false;
+  const char local = DecimalSeparator();
+  std::string normal = text.substr(first, last - first);
+  for (char& c : normal) {
+    if (c == local)
+      c = '.';
+    else if (c == '.' || c == ',')
+      return false;
+    else if (!((c >= '0' && c <= '9') || c == '+' || c == '-' || c == 'e' || c == 'E'))
+      return false;  // no hexadecimal, "inf" or "nan"
+  }
+  char* end = nullptr;
+  const double v = std::strtod(normal.c_str(), &end);
+  if (end != normal.c_str() + normal.size() || !std::isfinite(v)) return false;
+  value = v;
+  return true;
+}
+
+std::string ConversionErrorText(const std::string& text) {
+  return "'" + text + "' is not a valid floating point value";
+}
+
+int FocalFromRatio(int diameter, const std::string& ratioText) {
+  const double f = std::nearbyint(diameter * ParseFloatOrZero(ratioText));
+  if (!(f > -2e9 && f < 2e9)) return 0;
+  return static_cast<int>(f);
+}
+
+std::string RatioText(int focalLength, int diameter) {
+  if (diameter == 0) return "0";
+  return FormatGeneral(static_cast<double>(focalLength) / diameter);
 }
 
 }  // namespace caustica

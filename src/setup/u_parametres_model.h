@@ -80,4 +80,16 @@ void StoreEntries(const TParamEntries& entries, const TSetupAberrations& aberrat
 // True when the focal length, radius and defocus stored in p are all non-zero.
 bool ParametersComplete(const TParametres& p);
 
+// A number typed with the user's decimal separator, surrounding blanks
+// allowed; false (value untouched) for anything else, empty text included.
+bool StrictParseFloat(const std::string& text, double& value);
+// The message shown when such a text does not convert.
+std::string ConversionErrorText(const std::string& text);
+
+// Focal length from the diameter and the F/D text (not a number reads 0),
+// rounded half to even.
+int FocalFromRatio(int diameter, const std::string& ratioText);
+// The F/D text for a focal length and diameter; "0" for a zero diameter.
+std::string RatioText(int focalLength, int diameter);
+
 }  // namespace caustica

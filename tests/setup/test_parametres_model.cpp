@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "core/number_format.h"
+#include "core/u_math.h"
 #include "setup/u_parametres_model.h"
 
 using namespace caustica;
@@ -129,4 +131,38 @@ TEST(ParametresModel, OkStoresNanometresRadiansAndTheOrientedAberrations) {
   EXPECT_EQ(p.ComaY, 20);
   EXPECT_EQ(p.Spherique, 3);
   EXPECT_FALSE(ParametersComplete(p));
+}
+
+TEST(ParametresModel, FocalLengthAndRatioCoupling) {
+  EXPECT_EQ(RatioText(2000, 200), "10");
+  EXPECT_EQ(FocalFromRatio(200, "8"), 1600);
+  EXPECT_EQ(RatioText(1500, 200), "7.5");
+  EXPECT_EQ(RatioText(2000, 0), "0");
+  EXPECT_EQ(FocalFromRatio(200, "f/8"), 0);  // not a number reads 0
+  EXPECT_EQ(FocalFromRatio(5, "2.5"), 12);   // 12.5 rounds to even
+  EXPECT_EQ(FocalFromRatio(10000, "1e300"), 0);
+}
+
+TEST(ParametresModel, StrictParseRefusesWhatIsNotANumber) {
+  const char saved = DecimalSeparator();
+  SetDecimalSeparator('.');
+  double v = -1.0;
+  EXPECT_TRUE(StrictParseFloat(" 9.5 ", v));
+  EXPECT_DOUBLE_EQ(v, 9.5);
+  EXPECT_TRUE(StrictParseFloat("-2e3", v));
+  EXPECT_DOUBLE_EQ(v, -2000.0);
+  v = 7.0;
+  for (const char* bad : {"", "  ", "abc", "9,5", "9.5x", "nan", "inf", "0x10", "1e999"}) {
+    EXPECT_FALSE(StrictParseFloat(bad, v)) << bad;
+    EXPECT_EQ(v, 7.0) << bad;
+  }
+  EXPECT_EQ(ConversionErrorText("abc"), "'abc' is not a valid floating point value");
+  SetDecimalSeparator(',');
+  EXPECT_TRUE(StrictParseFloat("9,5", v));
+  EXPECT_DOUBLE_EQ(v, 9.5);
+  EXPECT_FALSE(StrictParseFloat("9.5", v));
+  EXPECT_EQ(FormatGeneral(0.25), "0,25");
+  SetDecimalSeparator('.');
+  EXPECT_EQ(FormatGeneral(1.0 / 3.0), "0.333333333333333");
+  SetDecimalSeparator(saved);
 }

@@ -24,6 +24,7 @@
 #include "app/u_progress_bar.h"
 #include "io/jpeg_file.h"
 #include "setup/parametres_form.h"
+#include "setup/prefs_form.h"
 #include "setup/reconstruction_method.h"
 #include "setup/saisie_zernike_form.h"
 #include "setup/u_prefs.h"
@@ -114,7 +115,7 @@ void TMainForm::CreateMenus() {
   QMenu* values = menuBar()->addMenu("Values");
   Paramtres1 = add(values, "Test parameters", &TMainForm::Paramtres1Click);
   Simulations1 = add(values, "Simulation parameters", &TMainForm::Simulations1Click);
-  Valeursdalerte1 = later(values, "Warning values");
+  Valeursdalerte1 = add(values, "Warning values", &TMainForm::Valeursdalerte1Click);
 
   QMenu* calc = menuBar()->addMenu("Calc.");
   Signal1 = add(calc, "Signal", &TMainForm::Signal1Click);
@@ -137,7 +138,7 @@ void TMainForm::CreateMenus() {
   later(results, "Zernike coefficents");  // shows the results window once it exists
 
   Prfrences1 = menuBar()->addAction("Preferences");
-  Prfrences1->setEnabled(false);
+  connect(Prfrences1, &QAction::triggered, this, &TMainForm::Prfrences1Click);
 
   QMenu* help = menuBar()->addMenu("Help");
   Documentation1 = later(help, "Documentation", QKeySequence(Qt::Key_F1));
@@ -610,6 +611,22 @@ void TMainForm::Paramtres1Click() {
   ApplyPalettePreferences();
 }
 
+void TMainForm::Prfrences1Click() {
+  if (!Prefs) return;
+  Prefs->exec();
+  ApplyPalettePreferences();
+}
+
+// The alert editor of the preferences, then the file keeps what it stored.
+void TMainForm::Valeursdalerte1Click() {
+  std::array<double, 43> alerts = Preferences.Valeurs.Alertes;
+  TFormSaisieZern editor(&alerts, this);
+  if (editor.exec() != QDialog::Accepted) return;
+  Preferences.Valeurs.Alertes = alerts;
+  std::string error;
+  if (!WritePreferences(&error)) Platform().Warning(QString::fromStdString(error));
+}
+
 // The window lives only while it is shown; Simulation outlives it.
 void TMainForm::Simulations1Click() {
   TFormSaisieZern form(this);
@@ -698,6 +715,7 @@ std::unique_ptr<TMainForm> CreateApplicationWindows() {
   auto main = std::make_unique<TMainForm>();
   main->AboutBox = new TAboutBox(main.get());
   InitPreferences();
+  main->Prefs = new TPrefs(main.get());
   ReadReconstructionSettings();  // the method lives in its own file beside Prefs.txt
   main->FormParam = new TFormParam(main.get());
   main->FormProgress = new TFormProgress(main.get());

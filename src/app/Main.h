@@ -20,6 +20,7 @@ class TAboutBox;
 class TForm1;
 class TFormProgress;
 class TFormParam;
+class TPrefs;
 
 inline constexpr const char* kProductName = "Caustica";
 inline constexpr const char* kProductVersion = "3.0";
@@ -35,6 +36,7 @@ class TMainForm : public QMainWindow {
   TAboutBox* AboutBox = nullptr;
   TFormProgress* FormProgress = nullptr;
   TFormParam* FormParam = nullptr;  // lives for the run, keeps its entries
+  TPrefs* Prefs = nullptr;
 
   // The child list: open image windows in creation order.
   QList<TForm1*> ImageWindows() const;
@@ -69,6 +71,8 @@ class TMainForm : public QMainWindow {
   void Centrer1Click();
   // Values.
   void Paramtres1Click();
+  void Valeursdalerte1Click();
+  void Prfrences1Click();
   void Simulations1Click();
   // Calc.
   void Signal1Click();

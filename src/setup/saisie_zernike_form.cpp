@@ -37,6 +37,25 @@ int RoundedLevel(double v) {
 
 TFormSaisieZern::TFormSaisieZern(QWidget* parent) : QDialog(parent) {
   setWindowTitle("Simulation parameters");
+  BuildWindow();
+  FormCreate();
+  connect(SpinEditObstruction, &QSpinBox::valueChanged, this, &TFormSaisieZern::SpinEditObstructionChange);
+}
+
+TFormSaisieZern::TFormSaisieZern(std::array<double, 43>* alerts, QWidget* parent)
+    : QDialog(parent), Alerts(alerts) {
+  setWindowTitle("Enter the alert values");
+  BuildWindow();
+  DessinerApercus();
+  ShowCoefficients(*Alerts);
+  ImagesGroup->hide();
+  for (int k = kFirstSimulationTerm; k <= kLastSimulationTerm; ++k) {
+    TermGroups[k]->setTitle(QString::fromStdString(ZernikeTermName(k)));
+    TermBoxes[k]->setChecked(true);
+  }
+}
+
+void TFormSaisieZern::BuildWindow() {
   setModal(true);
 
   CoefficientGroup = new QGroupBox("Zernike coefficients (nm RMS)", this);
@@ -95,9 +114,6 @@ TFormSaisieZern::TFormSaisieZern(QWidget* parent) : QDialog(parent) {
   layout->addWidget(CoefficientGroup, 1);
   layout->addLayout(side);
 
-  FormCreate();
-
-  connect(SpinEditObstruction, &QSpinBox::valueChanged, this, &TFormSaisieZern::SpinEditObstructionChange);
   connect(CheckBoxTous, &QCheckBox::clicked, this, &TFormSaisieZern::CheckBoxTousClick);
   connect(ButtonRAZ, &QPushButton::clicked, this, &TFormSaisieZern::Button1Click);
   connect(ButtonOK, &QPushButton::clicked, this, &TFormSaisieZern::BitBtn3Click);
@@ -134,6 +150,14 @@ void TFormSaisieZern::ShowCoefficients(const ZernikeCoefficients& coefficients) 
 }
 
 void TFormSaisieZern::BitBtn3Click() {
+  if (Alerts) {
+    std::array<std::string, 43> texts;
+    for (int k = kFirstSimulationTerm; k <= kLastSimulationTerm; ++k)
+      texts[k] = CoefficientFields[k]->text().toStdString();
+    StoreAlertValues(texts, *Alerts);
+    accept();
+    return;
+  }
   TSimulationEntries entries;
   for (int k = kFirstSimulationTerm; k <= kLastSimulationTerm; ++k) {
     entries.CoefficientTexts[k] = CoefficientFields[k]->text().toStdString();

@@ -21,6 +21,9 @@ class TFormSaisieZern : public QDialog {
   Q_OBJECT
  public:
   explicit TFormSaisieZern(QWidget* parent = nullptr);
+  // The alert editor: "Enter the alert values", working on alerts[1..42]
+  // (stored by OK only) and leaving Simulation alone.
+  TFormSaisieZern(std::array<double, 43>* alerts, QWidget* parent);
 
   // Fills the 21 coefficient fields from a coefficient set.
   void ShowCoefficients(const ZernikeCoefficients& coefficients);
@@ -46,8 +49,10 @@ class TFormSaisieZern : public QDialog {
   QPushButton* ButtonRAZ = nullptr;
   QPushButton* ButtonOK = nullptr;
   QPushButton* ButtonCancel = nullptr;
+  std::array<double, 43>* Alerts = nullptr;  // set in the alert editor
 
  private:
+  void BuildWindow();
   void FormCreate();
   void DessinerApercus();
 };

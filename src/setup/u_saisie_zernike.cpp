@@ -37,6 +37,19 @@ void StoreSimulation(const TSimulationEntries& entries, TSimulation& simulation)
   simulation.NiveauMax = entries.MaxLevel;
 }
 
+void StoreAlertValues(const std::array<std::string, 43>& texts, std::array<double, 43>& alerts) {
+  ZernikeCoefficients values = alerts;
+  values[1] = 0.0;
+  for (int k = kFirstSimulationTerm; k <= kLastSimulationTerm; ++k) values[k] = ParseFloatOrZero(texts[k]);
+  if (Preferences.Valeurs.NormRMS == 1) {
+    // Only the terms read from the texts change form; the others stay as stored.
+    ZernikeCoefficients converted = values;
+    FromNormalised(converted);
+    for (int k = kFirstSimulationTerm; k <= kLastSimulationTerm; ++k) values[k] = converted[k];
+  }
+  alerts = values;
+}
+
 std::array<TRaster, 43> DrawTermPreviews(double obstruction) {
   SetZernikeBasis(22, 0);
   constexpr int kSide = 80;

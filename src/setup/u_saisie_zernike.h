@@ -52,6 +52,11 @@ struct TSimulationEntries {
 };
 void StoreSimulation(const TSimulationEntries& entries, TSimulation& simulation);
 
+// What the alert editor's OK stores: term 1 cleared, terms 2..22 from the
+// texts (not a number reads 0), converted back from the RMS-normalised form
+// when NormRMS is 1; terms 23..42 keep theirs.
+void StoreAlertValues(const std::array<std::string, 43>& texts, std::array<double, 43>& alerts);
+
 // The 21 previews of terms 2..22 on an 80 x 80 pupil of radius 28 with the
 // given obstruction, in "False colours 2.". Sets the Zernike basis to 22
 // annular terms, as the window does.

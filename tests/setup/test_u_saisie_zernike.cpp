@@ -119,3 +119,26 @@ TEST_F(SimulationFixture, PreviewsShowEachTermOnTheAnnulus) {
     varied = varied || previews[5].Pixel(x, 39)[0] != previews[5].Pixel(45, 39)[0];
   EXPECT_TRUE(varied);
 }
+
+TEST_F(SimulationFixture, AlertValuesAreStoredWithoutTouchingTheSimulation) {
+  SetZernikeBasis(22, 0);
+  Preferences.Valeurs.NormRMS = 1;
+  std::array<double, 43> alerts{};
+  alerts[1] = 3.0;
+  alerts[30] = 9.0;
+  std::array<std::string, 43> texts = Entries().CoefficientTexts;
+  texts[4] = std::string("10");
+  texts[11] = std::string("oops");
+  const TSimulation before = Simulation;
+  StoreAlertValues(texts, alerts);
+  EXPECT_DOUBLE_EQ(alerts[4], 10.0 * std::sqrt(3.0));
+  EXPECT_EQ(alerts[1], 0.0);
+  EXPECT_EQ(alerts[11], 0.0);
+  EXPECT_EQ(alerts[30], 9.0);
+  EXPECT_EQ(Simulation.CoefZern, before.CoefZern);
+  // Shown back as typed.
+  EXPECT_EQ(CoefficientTexts(alerts)[4], FormatFixed(10.0, Preferences.Valeurs.NDecNano));
+  Preferences.Valeurs.NormRMS = 0;
+  StoreAlertValues(texts, alerts);
+  EXPECT_EQ(alerts[4], 10.0);
+}

@@ -67,6 +67,7 @@ void TFormSaisieZern::BuildWindow() {
     Previews[k]->setFixedSize(80, 80);
     CoefficientFields[k] = new QLineEdit(group);
     CoefficientFields[k]->setObjectName(QString("Coef%1").arg(k));
+    CoefficientFields[k]->setFixedWidth(72);  // every field wide enough for its number
     TermBoxes[k] = new QCheckBox(QString("Z%1").arg(k), group);
     auto* row = new QHBoxLayout;
     row->addWidget(CoefficientFields[k]);

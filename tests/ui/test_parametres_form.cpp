@@ -356,6 +356,22 @@ class ParametresFormTest : public QObject {
     QVERIFY(!Parametres.ParamValides);
   }
 
+  void newTestResetsTheDialog() {
+    AddImage(true, "a");
+    form->SpinDiametre->setValue(200);
+    form->EditPixel->setText("9");
+    form->RadioButton3->setChecked(true);
+    form->EditDate->setText("2024-01-01");
+    platform->Answers = {true};
+    main->FileNew1->trigger();
+    QCOMPARE(main->MDIChildCount(), 0);
+    QCOMPARE(form->SpinDiametre->value(), 0);
+    QCOMPARE(form->EditPixel->text(), QString("0"));
+    QVERIFY(form->RadioButton1->isChecked());
+    QVERIFY(form->EditDate->text().isEmpty());
+    QCOMPARE(form->ListIntra->count(), 0);
+  }
+
   void wholeRoadFromTheSamplePairToTheWavefront() {
     platform->Files = {kSamples + "newtonian200_intra.fits", kSamples + "newtonian200_extra.fits"};
     main->FileOpen1->trigger();

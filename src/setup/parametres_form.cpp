@@ -238,7 +238,12 @@ TFormParam::TFormParam(QWidget* parent) : QDialog(parent) {
   buttons->addWidget(ButtonOk);
   buttons->addWidget(ButtonCancel);
 
+  // Short lists leave the fields their full height on small screens, and
+  // the dialog never shrinks below what its fields need.
+  ListIntra->setMaximumHeight(140);
+  ListExtra->setMaximumHeight(140);
   auto* layout = new QVBoxLayout(this);
+  layout->setSizeConstraint(QLayout::SetMinimumSize);
   layout->addLayout(lists);
   layout->addWidget(Tabs, 1);
   layout->addLayout(buttons);

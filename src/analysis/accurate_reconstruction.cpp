@@ -11,7 +11,6 @@ namespace caustica {
 namespace {
 
 constexpr double kPi = 3.141592653589793;
-constexpr double kCropMargin = 10.0;
 // Samples of the radial part used to put a term into polynomial form.
 constexpr int kRadialSamples = 40;
 constexpr std::size_t kMaxTermCacheBytes = std::size_t{512} << 20;
@@ -659,27 +658,7 @@ void ReconstructAccurate(TRoddier& slot, TAccurateRunInfo* info) {
       mk[c] = 1;
     }
   }
-  w.Kind = kKindWavefront;
-  w.CropAroundPupil(kCropMargin);
-  w.SetPupilAxes();
-  w.TrimToAnnulus();
-  w.Scale = R;
-  SelectAll(w.Selected);
-  w.HigherOrders = true;
-
-  res.SetValuesWhere(1, false, 0.0);
-  res.Kind = kKindResidual;
-  res.CropAroundPupil(kCropMargin);
-  res.MaskActive = true;
-  res.MeasurePupil();
-  res.Obstruction = g.Obstruction;
-  res.SetPupilAxes();
-  res.TrimToAnnulus();
-  res.Scale = R;
-  SelectAll(res.Selected);
-  res.HigherOrders = true;
-  slot.IntraImage->CropAroundPupil(kCropMargin);
-  slot.ExtraImage->CropAroundPupil(kCropMargin);
+  FinishReconstruction(slot, g.Obstruction);
 }
 
 }  // namespace caustica

@@ -286,33 +286,38 @@ void TRoddier::Reconstruct() {
   const TPupille& signal = *Signal;
   TPupille& w = *Wavefront;
   w.SetValuesWhere(1, false, 0.0);
-  w.Kind = kKindWavefront;
   w.OriginColumn = signal.OriginColumn;
   w.OriginRow = signal.OriginRow;
   w.PupilRadius = signal.PupilRadius;
   w.Obstruction = signal.Obstruction;
+  FinishReconstruction(*this, signal.Obstruction);
+}
+
+void FinishReconstruction(TRoddier& run, double obstruction) {
+  TPupille& w = *run.Wavefront;
+  w.Kind = kKindWavefront;
   w.CropAroundPupil(kCropMargin);
   w.SetPupilAxes();
   w.TrimToAnnulus();
-  w.Scale = Radius;
+  w.Scale = run.Radius;
   SelectAll(w.Selected);
   w.HigherOrders = true;
 
-  TPupille& res = *Residual;
+  TPupille& res = *run.Residual;
   res.SetValuesWhere(1, false, 0.0);
   res.Kind = kKindResidual;
   res.CropAroundPupil(kCropMargin);
   res.MaskActive = true;
   res.MeasurePupil();
-  res.Obstruction = signal.Obstruction;
+  res.Obstruction = obstruction;
   res.SetPupilAxes();
   res.TrimToAnnulus();
-  res.Scale = Radius;
+  res.Scale = run.Radius;
   SelectAll(res.Selected);
   res.HigherOrders = true;
 
-  IntraImage->CropAroundPupil(kCropMargin);
-  ExtraImage->CropAroundPupil(kCropMargin);
+  run.IntraImage->CropAroundPupil(kCropMargin);
+  run.ExtraImage->CropAroundPupil(kCropMargin);
 }
 
 }  // namespace caustica

@@ -28,6 +28,14 @@ void MarkBoundaryRing(TPupille& signal);
 // gx and gy are scratch grids of the signal's size.
 double RingLaplacian(const TPupille& signal, const TFctXY& solution, TFctXY& gx, TFctXY& gy, TFctXY& work);
 
+class TRoddier;
+
+// The finishing steps of a run, whatever the method: the wavefront (centre,
+// radius and obstruction already set) and the residual cropped around the
+// pupil with a 10-pixel margin, trimmed to the annulus, scaled by the pupil
+// radius and flagged; the corrected images cropped likewise.
+void FinishReconstruction(TRoddier& run, double obstruction);
+
 class TRoddier {
  public:
   // The grids are shared: a window showing the wavefront, the residual or

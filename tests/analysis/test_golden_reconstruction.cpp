@@ -10,7 +10,7 @@
 #include <cmath>
 #include <initializer_list>
 
-#include "golden_support.h"
+#include "support/reconstruction_accuracy.h"
 
 using namespace caustica;
 using namespace caustica::testing;
@@ -33,10 +33,8 @@ struct Golden {
   bool Noisy = false;
 };
 
-GoldenCase ToCase(const Golden& g) {
-  GoldenCase c;
-  c.Name = g.Name;
-  StarSimulationOptions& s = c.Star;
+StarSimulationOptions ToStar(const Golden& g) {
+  StarSimulationOptions s;
   s.Model = g.Model;
   s.Diameter = g.Diameter;
   s.FocalLength = g.Focal;
@@ -55,7 +53,7 @@ GoldenCase ToCase(const Golden& g) {
     s.ReadNoise = 8;
     s.SourceLevel = 5e6;
   }
-  return c;
+  return s;
 }
 
 constexpr StarModel kGeo = StarModel::Geometric;
@@ -170,7 +168,7 @@ class GoldenReconstruction : public ::testing::TestWithParam<int> {};
 
 TEST_P(GoldenReconstruction, RecoversTheKnownAberrations) {
   const Golden& g = kCases[GetParam()];
-  const GoldenResult r = RunGoldenCase(ToCase(g));
+  const AccuracyResult r = MeasureReconstruction(ToStar(g), TReconstructionMethod::Classic);
   ASSERT_TRUE(r.Ok) << g.Name << ": " << r.Error;
   for (const Expectation& e : g.Expected) {
     double truth = 0;

@@ -255,17 +255,19 @@ void Finish(TProgressCallbacks& progress) {
 
 }  // namespace
 
-bool ZernikePolynomialForm::Build(double obstruction) {
-  count_ = ZernikeBasis.PolynomialCount;
+bool ZernikePolynomialForm::Build(double obstruction) { return Build(obstruction, ZernikeBasis); }
+
+bool ZernikePolynomialForm::Build(double obstruction, const TZernikeBasis& basis) {
+  count_ = basis.PolynomialCount;
   fitError_ = 0.0;
   topM_ = -1;
-  double e = ZernikeBasis.PolynomialType == kAnnularPolynomials ? obstruction : 0.0;
+  double e = basis.PolynomialType == kAnnularPolynomials ? obstruction : 0.0;
   if (!(e > 0.0)) e = 0.0;
   if (count_ < 1 || e >= 0.95) {
     count_ = 0;
     return false;
   }
-  const int maxOrder = std::min<int>(ZernikeBasis.MaxOrder, kMaxAzimuth - 1);
+  const int maxOrder = std::min<int>(basis.MaxOrder, kMaxAzimuth - 1);
   const int top = maxOrder + 1;
   for (auto& t : terms_) t = TermForm{};
   ZernikeValues z{};
@@ -282,7 +284,7 @@ bool ZernikePolynomialForm::Build(double obstruction) {
       for (int j = 0; j < kRadialSamples; ++j) {
         const double u = 0.5 - 0.5 * std::cos(kPi * (j + 0.5) / kRadialSamples);
         const double r = e + (1.0 - e) * u;
-        EvaluateZernike(e, 0.0, r, z);
+        EvaluateZernike(basis, e, 0.0, r, z);
         const double rm = std::pow(r, m);
         double t = 1.0;
         for (int s = 0; s < powers; ++s, t *= r * r) a(j, s) = rm * t;
@@ -386,6 +388,10 @@ int AccurateTermsAtPass(int pass, int basisCount) {
 }
 
 void ReconstructAccurate(TRoddier& slot, TAccurateRunInfo* info) {
+  ReconstructAccurate(slot, ZernikeBasis, info);
+}
+
+void ReconstructAccurate(TRoddier& slot, const TZernikeBasis& basis, TAccurateRunInfo* info) {
   TAccurateRunInfo local;
   TAccurateRunInfo& run = info ? *info : local;
   run = TAccurateRunInfo{};
@@ -463,7 +469,7 @@ void ReconstructAccurate(TRoddier& slot, TAccurateRunInfo* info) {
   }
   run.PupilImageRadius = g.Rho;
   run.Obstruction = g.Obstruction;
-  if (!form.Build(g.Obstruction) || !(g.Rho > 4)) {
+  if (!form.Build(g.Obstruction, basis) || !(g.Rho > 4)) {
     Finish(slot.Progress);
     return;
   }
@@ -573,7 +579,7 @@ void ReconstructAccurate(TRoddier& slot, TAccurateRunInfo* info) {
     for (int k = 1; k <= terms; ++k) {
       const double step = kAccurateGain * increment[static_cast<std::size_t>(k)];
       z[static_cast<std::size_t>(k)] += step;
-      const double nf = ZernikeBasis.NormFactors[static_cast<std::size_t>(k)];
+      const double nf = basis.NormFactors[static_cast<std::size_t>(k)];
       if (k >= 4 && nf > 0) sum += (step / nf) * (step / nf);
     }
     run.Passes = pass;
@@ -627,7 +633,7 @@ void ReconstructAccurate(TRoddier& slot, TAccurateRunInfo* info) {
   res.Obstruction = g.Obstruction;
   res.SetPupilAxes();
   SelectAll(res.Selected);
-  res.FitZernike();
+  res.FitZernike(basis);
   ZernikeSelection none{};
   res.ApplySelection(none);  // the fitted orders off: what the model cannot say
   ClearCoefficients(res.Coefficients);
@@ -635,6 +641,7 @@ void ReconstructAccurate(TRoddier& slot, TAccurateRunInfo* info) {
 
   slot.Wavefront = std::make_shared<TPupille>();
   TPupille& w = *slot.Wavefront;
+  w.Basis = basis;
   w.Init(g.N, g.N);
   w.OriginColumn = w.OriginRow = g.Centre;
   w.PupilRadius = g.Rho;

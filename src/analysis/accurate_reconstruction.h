@@ -25,7 +25,8 @@ class ZernikePolynomialForm {
   // Builds the form of terms 1..PolynomialCount of the current basis for
   // the obstruction (ignored by circle polynomials). False when the basis
   // cannot be put into this form (no terms, an obstruction of 1 or more).
-  bool Build(double obstruction);
+  bool Build(double obstruction, const TZernikeBasis& basis);
+  bool Build(double obstruction);  // on the program-wide basis
 
   int Count() const { return count_; }
   // Largest difference seen between the form and the basis while building,
@@ -82,6 +83,8 @@ int AccurateTermsAtPass(int pass, int basisCount);
 // Signal, IntraImage and ExtraImage hold the results, shaped as the classic
 // run shapes them; on failure (no images, images of different sizes, no
 // pupil found) Wavefront stays empty. Progress.Step runs once per pass.
+// The terms come from basis; without it, the program-wide basis.
+void ReconstructAccurate(TRoddier& slot, const TZernikeBasis& basis, TAccurateRunInfo* info = nullptr);
 void ReconstructAccurate(TRoddier& slot, TAccurateRunInfo* info = nullptr);
 
 }  // namespace caustica

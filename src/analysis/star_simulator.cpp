@@ -152,12 +152,7 @@ StarSimulationStatus SimulateStarPair(const StarSimulationOptions& o, TFctXY& in
 
   ZernikeCoefficients coefficients = o.Coefficients;
   coefficients[0] = 0.0;
-  if (o.Normalised) {
-    const TZernikeBasis saved = ZernikeBasis;
-    SetZernikeBasis(kZernikeTermCount, o.PolynomialType);
-    FromNormalised(coefficients);
-    ZernikeBasis = saved;
-  }
+  if (o.Normalised) FromNormalised(MakeZernikeBasis(kZernikeTermCount, o.PolynomialType), coefficients);
   StarWavefront wavefront;
   std::string why;
   if (!wavefront.Build(coefficients, o.PolynomialType, o.Obstruction, &why)) return Refuse(why);

@@ -12,18 +12,6 @@ namespace {
 constexpr double kPi = 3.141592653589793;
 constexpr int kMonomials = (StarWavefront::kDegree + 1) * (StarWavefront::kDegree + 2) / 2;
 
-// Sets the basis for the duration of a scope and puts the user's back.
-class BasisScope {
- public:
-  explicit BasisScope(std::uint8_t type) : saved_(ZernikeBasis) { SetZernikeBasis(kZernikeTermCount, type); }
-  ~BasisScope() { ZernikeBasis = saved_; }
-  BasisScope(const BasisScope&) = delete;
-  BasisScope& operator=(const BasisScope&) = delete;
-
- private:
-  TZernikeBasis saved_;
-};
-
 }  // namespace
 
 // The polynomial is found by least squares on points spread over the domain
@@ -37,7 +25,7 @@ bool StarWavefront::Build(const ZernikeCoefficients& coefficients, std::uint8_t 
   for (int k = 1; k <= kZernikeTermCount; ++k) any = any || coefficients[k] != 0.0;
   if (!any) return true;
 
-  BasisScope scope(polynomialType);
+  const TZernikeBasis basis = MakeZernikeBasis(kZernikeTermCount, polynomialType);
   const double e = polynomialType == kAnnularPolynomials ? std::clamp(obstruction, 0.0, 0.99) : 0.0;
   constexpr int kRadii = 24;
   constexpr int kAngles = 60;
@@ -52,7 +40,7 @@ bool StarWavefront::Build(const ZernikeCoefficients& coefficients, std::uint8_t 
       const double x = r * std::cos(a), y = r * std::sin(a);
       // Rounding can put a point a hair outside the domain; pull it in.
       const double s = (r > e) ? 1.0 - 1e-12 : 1.0 + 1e-12;
-      if (!EvaluateZernike(e, y * s, x * s, z)) continue;
+      if (!EvaluateZernike(basis, e, y * s, x * s, z)) continue;
       double w = 0.0;
       for (int k = 1; k <= kZernikeTermCount; ++k) w += coefficients[k] * z[k];
       xs.push_back(x * s);

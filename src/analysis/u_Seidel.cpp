@@ -68,7 +68,7 @@ TSeidelFigures SeidelFigures(const ZernikeCoefficients& coefficients, const Zern
 }
 
 TSeidelFigures SeidelFigures(const TPupille& wavefront) {
-  return SeidelFigures(wavefront.Coefficients, wavefront.Selected, ZernikeBasis.PolynomialCount);
+  return SeidelFigures(wavefront.Coefficients, wavefront.Selected, wavefront.Basis.PolynomialCount);
 }
 
 }  // namespace caustica

@@ -39,9 +39,9 @@ bool GridUsable(const TFctXY& grid) {
 // taken in scan order: columns outer, rows inner.
 class DesignRows {
  public:
-  DesignRows(const TFctXY& grid, double obstruction, const std::vector<int>& terms,
-             const ZernikeTermCache* cache)
-      : grid_(grid), obstruction_(obstruction), terms_(terms), cache_(cache) {
+  DesignRows(const TFctXY& grid, double obstruction, const TZernikeBasis& basis,
+             const std::vector<int>& terms, const ZernikeTermCache* cache)
+      : grid_(grid), obstruction_(obstruction), basis_(basis), terms_(terms), cache_(cache) {
     const int nx = grid.Nx;
     const std::int16_t* mask = grid.Mask.PlaneData(1);
     if (cache) {
@@ -53,9 +53,9 @@ class DesignRows {
       for (int r = 0; r < grid.Ny; ++r) {
         const std::size_t offset = static_cast<std::size_t>(r) * nx + c;
         if (mask[offset] != 1) continue;
-        const bool inside = cache
-                                ? cache->Inside()[offset] != 0
-                                : EvaluateZernike(obstruction, grid.YAxis[r + 1], grid.XAxis[c + 1], values);
+        const bool inside =
+            cache ? cache->Inside()[offset] != 0
+                  : EvaluateZernike(basis, obstruction, grid.YAxis[r + 1], grid.XAxis[c + 1], values);
         if (inside) offsets_.push_back(offset);
       }
     }
@@ -76,7 +76,7 @@ class DesignRows {
       } else {
         const int c = static_cast<int>(offset % grid_.Nx) + 1;
         const int r = static_cast<int>(offset / grid_.Nx) + 1;
-        EvaluateZernike(obstruction_, grid_.YAxis[r], grid_.XAxis[c], values);
+        EvaluateZernike(basis_, obstruction_, grid_.YAxis[r], grid_.XAxis[c], values);
         for (Eigen::Index j = 0; j + 1 < width; ++j) column[j] = values[terms_[j]];
         column[width - 1] = grid_.Values[1][r][c];
       }
@@ -86,6 +86,7 @@ class DesignRows {
  private:
   const TFctXY& grid_;
   double obstruction_;
+  const TZernikeBasis& basis_;
   const std::vector<int>& terms_;
   const ZernikeTermCache* cache_;
   std::vector<const double*> sources_;
@@ -198,17 +199,18 @@ void SolveByQR(const DesignRows& rows, Eigen::VectorXd& x) {
 }  // namespace
 
 void FitZernike(const TFctXY& grid, double obstruction, const ZernikeSelection& selected,
-                ZernikeCoefficients& coefficients, ZernikeTermCache& cache) {
+                ZernikeCoefficients& coefficients, const TZernikeBasis& basis, ZernikeTermCache& cache) {
   ClearCoefficients(coefficients);
   std::vector<int> terms;
-  for (int k = 1; k <= ZernikeBasis.PolynomialCount; ++k) {
+  for (int k = 1; k <= basis.PolynomialCount; ++k) {
     if (selected[k]) terms.push_back(k);
   }
   if (terms.empty() || !GridUsable(grid)) return;
   const std::size_t n = terms.size();
 
   // Geometries too large to cache are evaluated sample by sample.
-  const DesignRows rows(grid, obstruction, terms, cache.Prepare(grid, obstruction) ? &cache : nullptr);
+  const DesignRows rows(grid, obstruction, basis, terms,
+                        cache.Prepare(grid, obstruction, basis) ? &cache : nullptr);
   if (rows.Count() < n) return;  // under-determined: no meaningful coefficients
 
   Eigen::VectorXd x;
@@ -217,8 +219,18 @@ void FitZernike(const TFctXY& grid, double obstruction, const ZernikeSelection& 
 }
 
 void FitZernike(const TFctXY& grid, double obstruction, const ZernikeSelection& selected,
+                ZernikeCoefficients& coefficients, const TZernikeBasis& basis) {
+  FitZernike(grid, obstruction, selected, coefficients, basis, SharedZernikeCache());
+}
+
+void FitZernike(const TFctXY& grid, double obstruction, const ZernikeSelection& selected,
+                ZernikeCoefficients& coefficients, ZernikeTermCache& cache) {
+  FitZernike(grid, obstruction, selected, coefficients, ZernikeBasis, cache);
+}
+
+void FitZernike(const TFctXY& grid, double obstruction, const ZernikeSelection& selected,
                 ZernikeCoefficients& coefficients) {
-  FitZernike(grid, obstruction, selected, coefficients, SharedZernikeCache());
+  FitZernike(grid, obstruction, selected, coefficients, ZernikeBasis, SharedZernikeCache());
 }
 
 }  // namespace caustica

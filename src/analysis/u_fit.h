@@ -7,7 +7,7 @@
 
 namespace caustica {
 
-// Fits terms 1..PolynomialCount whose flag is set to plane 1 of the grid,
+// Fits terms 1..PolynomialCount of the basis whose flag is set to plane 1 of the grid,
 // using every sample of mask 1 that lies inside the polynomial domain at
 // (YAxis[row], XAxis[column]) with the given obstruction. Samples are taken
 // column by column, rows inner. coefficients receives the fitted values of
@@ -17,9 +17,15 @@ namespace caustica {
 // TPupille::FitZernike calls this with its own fields; it must qualify the
 // name (caustica::FitZernike) since the member hides it.
 void FitZernike(const TFctXY& grid, double obstruction, const ZernikeSelection& selected,
-                ZernikeCoefficients& coefficients, ZernikeTermCache& cache);
+                ZernikeCoefficients& coefficients, const TZernikeBasis& basis, ZernikeTermCache& cache);
 
 // The same with the shared term cache.
+void FitZernike(const TFctXY& grid, double obstruction, const ZernikeSelection& selected,
+                ZernikeCoefficients& coefficients, const TZernikeBasis& basis);
+
+// The same on the program-wide basis.
+void FitZernike(const TFctXY& grid, double obstruction, const ZernikeSelection& selected,
+                ZernikeCoefficients& coefficients, ZernikeTermCache& cache);
 void FitZernike(const TFctXY& grid, double obstruction, const ZernikeSelection& selected,
                 ZernikeCoefficients& coefficients);
 

@@ -21,7 +21,7 @@ void ForEachInsideSample(const TPupille& grid, PerSample&& perSample) {
   ZernikeValues z{};
   for (int r = 1; r <= grid.Ny; ++r)
     for (int c = 1; c <= grid.Nx; ++c)
-      if (EvaluateZernike(grid.Obstruction, grid.YAxis[r], grid.XAxis[c], z)) perSample(r, c, z);
+      if (EvaluateZernike(grid.Basis, grid.Obstruction, grid.YAxis[r], grid.XAxis[c], z)) perSample(r, c, z);
 }
 
 }  // namespace
@@ -35,6 +35,7 @@ void TPupille::AssignPupil(const TPupille& src) {
   Coefficients = src.Coefficients;
   Selected = src.Selected;
   HigherOrders = src.HigherOrders;
+  Basis = src.Basis;
   Assign(src);
 }
 
@@ -153,11 +154,11 @@ void TPupille::CropAroundPupil(double margin) {
 
 void TPupille::SynthesiseFromZernike() {
   Kind = kKindWavefront;
-  const int count = ZernikeBasis.PolynomialCount;
+  const int count = Basis.PolynomialCount;
   ZernikeCoefficients weights{};
   for (int k = 1; k <= count; ++k) weights[k] = Selected[k] ? Coefficients[k] : 0.0;
   ZernikeTermCache& cache = SharedZernikeCache();
-  if (cache.Prepare(*this, Obstruction)) {
+  if (cache.Prepare(*this, Obstruction, Basis)) {
     const std::uint8_t* inside = cache.Inside();
     for (int r = 1; r <= Ny; ++r) {
       double* v = Values[1][r];
@@ -174,7 +175,7 @@ void TPupille::SynthesiseFromZernike() {
   ZernikeValues z{};
   for (int r = 1; r <= Ny; ++r)
     for (int c = 1; c <= Nx; ++c) {
-      if (EvaluateZernike(Obstruction, YAxis[r], XAxis[c], z)) {
+      if (EvaluateZernike(Basis, Obstruction, YAxis[r], XAxis[c], z)) {
         long double sum = 0.0L;
         for (int k = 1; k <= count; ++k) sum += weights[k] * z[k];
         Values[1][r][c] = static_cast<double>(sum);
@@ -187,7 +188,7 @@ void TPupille::SynthesiseFromZernike() {
 }
 
 void TPupille::ApplySelection(const ZernikeSelection& selection) {
-  const int count = ZernikeBasis.PolynomialCount;
+  const int count = Basis.PolynomialCount;
   ZernikeCoefficients weights{};
   bool any = false;
   for (int k = 1; k <= count; ++k) {
@@ -196,7 +197,7 @@ void TPupille::ApplySelection(const ZernikeSelection& selection) {
   }
   if (any && HasArrays()) {
     ZernikeTermCache& cache = SharedZernikeCache();
-    if (cache.Prepare(*this, Obstruction)) {
+    if (cache.Prepare(*this, Obstruction, Basis)) {
       cache.AddTerms(Values.PlaneData(1), Mask.PlaneData(1), weights);
     } else {
       ForEachInsideSample(*this, [&](int r, int c, const ZernikeValues& z) {
@@ -214,7 +215,7 @@ void TPupille::AddZernikeTerm(int k, double amount) {
   if (k < 1 || k > kZernikeTermCount) return;
   if (HasArrays() && amount != 0.0) {
     ZernikeTermCache& cache = SharedZernikeCache();
-    if (k <= ZernikeBasis.PolynomialCount && cache.Prepare(*this, Obstruction)) {
+    if (k <= Basis.PolynomialCount && cache.Prepare(*this, Obstruction, Basis)) {
       ZernikeCoefficients weights{};
       weights[k] = amount;
       cache.AddTerms(Values.PlaneData(1), Mask.PlaneData(1), weights);
@@ -227,7 +228,12 @@ void TPupille::AddZernikeTerm(int k, double amount) {
   Coefficients[k] += amount;
 }
 
-void TPupille::FitZernike() { caustica::FitZernike(*this, Obstruction, Selected, Coefficients); }
+void TPupille::FitZernike(const TZernikeBasis& basis) {
+  Basis = basis;
+  caustica::FitZernike(*this, Obstruction, Selected, Coefficients, Basis);
+}
+
+void TPupille::FitZernike() { FitZernike(ZernikeBasis); }
 
 void TPupille::SetTiltPlane(double a, double b) {
   for (int r = 1; r <= Ny; ++r) {

@@ -38,6 +38,11 @@ class TPupille : public TFctXY {
   ZernikeCoefficients Coefficients{};  // nanometres, [1..42]
   ZernikeSelection Selected{};         // [1..42]
   bool HigherOrders = false;
+  // The basis the coefficients belong to: a new grid takes the program-wide
+  // one, a fit stamps the basis it used. Switching terms, adding a term and
+  // the figures derived from the coefficients use this one, so a later
+  // change of the basis settings never reinterprets an older fit.
+  TZernikeBasis Basis = ZernikeBasis;
 
   void AssignPupil(const TPupille& src);
 
@@ -54,6 +59,9 @@ class TPupille : public TFctXY {
   void SynthesiseFromZernike();
   void ApplySelection(const ZernikeSelection& selection);
   void AddZernikeTerm(int k, double amount);
+  // Fits the selected terms of basis, which becomes the grid's basis.
+  void FitZernike(const TZernikeBasis& basis);
+  // The same with the program-wide basis settings ("Adjust").
   void FitZernike();
 
   // Diffraction products.

@@ -51,18 +51,28 @@ TZernikeBasis ZernikeBasis = DefaultBasis();
 
 void SetZernikeBasis(int count, int type) { ZernikeBasis = MakeBasis(count, type, ZernikeBasis); }
 
+TZernikeBasis MakeZernikeBasis(int count, std::uint8_t type) {
+  static const TZernikeBasis all = MakeBasis(kZernikeTermCount, kAnnularPolynomials, TZernikeBasis{});
+  return MakeBasis(count, type, all);
+}
+
 bool EvaluateZernike(double obstruction, double y, double x, ZernikeValues& values) {
+  return EvaluateZernike(ZernikeBasis, obstruction, y, x, values);
+}
+
+bool EvaluateZernike(const TZernikeBasis& basis, double obstruction, double y, double x,
+                     ZernikeValues& values) {
   values.fill(0.0);
   const double r = Pythag(x, y);
   const double theta = std::atan2(y, x);
-  double e = ZernikeBasis.PolynomialType == kAnnularPolynomials ? obstruction : 0.0;
+  double e = basis.PolynomialType == kAnnularPolynomials ? obstruction : 0.0;
   if (!(e > 0.0)) e = 0.0;  // a negative or undefined ratio means no hole
   // An obstruction of 1 or more leaves no annulus (and would divide by zero).
   if (!(r <= 1.0) || r < e || e >= 1.0) return false;
 
   const double e2 = e * e;
   const double d = 1.0 - e2;
-  const int maxOrder = ZernikeBasis.MaxOrder < kTableSize - 1 ? ZernikeBasis.MaxOrder : kTableSize - 2;
+  const int maxOrder = basis.MaxOrder < kTableSize - 1 ? basis.MaxOrder : kTableSize - 2;
 
   double qr[kTableSize][kTableSize] = {};
   double q0[kTableSize][kTableSize] = {};
@@ -171,14 +181,17 @@ std::string ZernikeName(int n, int m) {
   return text;
 }
 
-void ToNormalised(ZernikeCoefficients& coefficients) {
-  for (int k = 1; k <= ZernikeBasis.PolynomialCount; ++k) coefficients[k] /= ZernikeBasis.NormFactors[k];
+void ToNormalised(const TZernikeBasis& basis, ZernikeCoefficients& coefficients) {
+  for (int k = 1; k <= basis.PolynomialCount; ++k) coefficients[k] /= basis.NormFactors[k];
 }
 
-void FromNormalised(ZernikeCoefficients& coefficients) {
-  for (int k = 2; k <= ZernikeBasis.PolynomialCount; ++k) coefficients[k] *= ZernikeBasis.NormFactors[k];
+void FromNormalised(const TZernikeBasis& basis, ZernikeCoefficients& coefficients) {
+  for (int k = 2; k <= basis.PolynomialCount; ++k) coefficients[k] *= basis.NormFactors[k];
   coefficients[1] = 0.0;
 }
+
+void ToNormalised(ZernikeCoefficients& coefficients) { ToNormalised(ZernikeBasis, coefficients); }
+void FromNormalised(ZernikeCoefficients& coefficients) { FromNormalised(ZernikeBasis, coefficients); }
 
 void ClearCoefficients(ZernikeCoefficients& coefficients) { coefficients.fill(0.0); }
 

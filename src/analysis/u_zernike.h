@@ -28,8 +28,12 @@ struct TZernikeBasis {
 };
 
 // The program-wide basis settings. Starts as 22 annular terms, the
-// preference defaults, until the preferences set it.
+// preference defaults, until the preferences set it. The core takes a basis
+// by argument; this record is what the front ends hand it.
 extern TZernikeBasis ZernikeBasis;
+
+// The basis of count terms (clamped to 0..42) of the given type.
+TZernikeBasis MakeZernikeBasis(int count, std::uint8_t type);
 
 // Index of the term of radial degree n and azimuthal frequency m >= 0 (its
 // cosine member when m > 0); the sine partner is the next index.
@@ -42,11 +46,17 @@ void SetZernikeBasis(int count, int type);
 // the inside flag; outside the domain (r > 1, or r below the obstruction
 // for annular polynomials; no point at all for an obstruction of 1 or more)
 // every value is 0. Terms that MaxOrder does not reach are 0 as well.
+bool EvaluateZernike(const TZernikeBasis& basis, double obstruction, double y, double x,
+                     ZernikeValues& values);
 bool EvaluateZernike(double obstruction, double y, double x, ZernikeValues& values);
 
 // Name of the radial polynomial and its angular factor; m < 0 is the sine term.
 std::string ZernikeName(int n, int m);
 
+// RMS normalisation of terms 1..PolynomialCount of a basis; the forms
+// without a basis use ZernikeBasis.
+void ToNormalised(const TZernikeBasis& basis, ZernikeCoefficients& coefficients);
+void FromNormalised(const TZernikeBasis& basis, ZernikeCoefficients& coefficients);
 void ToNormalised(ZernikeCoefficients& coefficients);
 void FromNormalised(ZernikeCoefficients& coefficients);
 void ClearCoefficients(ZernikeCoefficients& coefficients);

@@ -29,23 +29,28 @@ void ZernikeTermCache::Clear() {
   inside_.clear();
 }
 
-bool ZernikeTermCache::SameKey(const TFctXY& grid, double keyObstruction) const {
-  return valid_ && nx_ == grid.Nx && ny_ == grid.Ny && count_ == ZernikeBasis.PolynomialCount &&
-         type_ == ZernikeBasis.PolynomialType && SameBits(obstruction_, keyObstruction) &&
-         SameBits(xAxis_, grid.XAxis) && SameBits(yAxis_, grid.YAxis);
+bool ZernikeTermCache::SameKey(const TFctXY& grid, double keyObstruction, const TZernikeBasis& basis) const {
+  return valid_ && nx_ == grid.Nx && ny_ == grid.Ny && count_ == basis.PolynomialCount &&
+         type_ == basis.PolynomialType && maxOrder_ == basis.MaxOrder &&
+         SameBits(obstruction_, keyObstruction) && SameBits(xAxis_, grid.XAxis) &&
+         SameBits(yAxis_, grid.YAxis);
 }
 
 bool ZernikeTermCache::Prepare(const TFctXY& grid, double obstruction) {
+  return Prepare(grid, obstruction, ZernikeBasis);
+}
+
+bool ZernikeTermCache::Prepare(const TFctXY& grid, double obstruction, const TZernikeBasis& basis) {
   if (grid.Nx <= 0 || grid.Ny <= 0 || grid.XAxis.size() < static_cast<std::size_t>(grid.Nx) + 1 ||
       grid.YAxis.size() < static_cast<std::size_t>(grid.Ny) + 1) {
     Clear();
     return false;
   }
-  const double keyObstruction = ZernikeBasis.PolynomialType == kAnnularPolynomials ? obstruction : 0.0;
-  if (SameKey(grid, keyObstruction)) return true;
+  const double keyObstruction = basis.PolynomialType == kAnnularPolynomials ? obstruction : 0.0;
+  if (SameKey(grid, keyObstruction, basis)) return true;
 
   const std::size_t samples = static_cast<std::size_t>(grid.Nx) * static_cast<std::size_t>(grid.Ny);
-  const std::size_t count = ZernikeBasis.PolynomialCount;
+  const std::size_t count = basis.PolynomialCount;
   if (samples > kMaxBytes / (sizeof(double) * (count + 1))) {
     Clear();
     return false;
@@ -68,15 +73,16 @@ bool ZernikeTermCache::Prepare(const TFctXY& grid, double obstruction) {
   nx_ = grid.Nx;
   ny_ = grid.Ny;
   count_ = static_cast<int>(count);
-  type_ = ZernikeBasis.PolynomialType;
+  type_ = basis.PolynomialType;
+  maxOrder_ = basis.MaxOrder;
   obstruction_ = keyObstruction;
-  Build(grid, obstruction);
+  Build(grid, obstruction, basis);
   valid_ = true;
   ++builds_;
   return true;
 }
 
-void ZernikeTermCache::Build(const TFctXY& grid, double obstruction) {
+void ZernikeTermCache::Build(const TFctXY& grid, double obstruction, const TZernikeBasis& basis) {
   const std::size_t samples = SampleCount();
   const int nx = nx_;
   const int count = count_;
@@ -93,7 +99,7 @@ void ZernikeTermCache::Build(const TFctXY& grid, double obstruction) {
       const double y = yAxis[r];
       std::size_t offset = static_cast<std::size_t>(r - 1) * nx;
       for (int c = 1; c <= nx; ++c, ++offset) {
-        inside[offset] = EvaluateZernike(obstruction, y, xAxis[c], values) ? 1 : 0;
+        inside[offset] = EvaluateZernike(basis, obstruction, y, xAxis[c], values) ? 1 : 0;
         double* slot = terms + offset;
         for (int k = 1; k <= count; ++k, slot += samples) *slot = values[k];
       }

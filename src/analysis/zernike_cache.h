@@ -19,11 +19,12 @@ class ZernikeTermCache {
   // callers then evaluate the polynomials sample by sample.
   static constexpr std::size_t kMaxBytes = std::size_t{512} << 20;
 
-  // Makes the cache hold terms 1..PolynomialCount of the current basis at
-  // every sample of the grid's axes. Rebuilds only when the size, the axes,
-  // the obstruction, the basis type or the term count differ from the last
+  // Makes the cache hold terms 1..PolynomialCount of the basis at every
+  // sample of the grid's axes. Rebuilds only when the size, the axes, the
+  // obstruction, the basis type or the term count differ from the last
   // build. Returns false (and holds nothing) when the geometry is unusable
-  // or too large.
+  // or too large. Without a basis, the program-wide one.
+  bool Prepare(const TFctXY& grid, double obstruction, const TZernikeBasis& basis);
   bool Prepare(const TFctXY& grid, double obstruction);
 
   bool Valid() const { return valid_; }
@@ -49,14 +50,15 @@ class ZernikeTermCache {
   void Clear();
 
  private:
-  bool SameKey(const TFctXY& grid, double keyObstruction) const;
-  void Build(const TFctXY& grid, double obstruction);
+  bool SameKey(const TFctXY& grid, double keyObstruction, const TZernikeBasis& basis) const;
+  void Build(const TFctXY& grid, double obstruction, const TZernikeBasis& basis);
 
   bool valid_ = false;
   int nx_ = 0;
   int ny_ = 0;
   int count_ = 0;
   std::uint8_t type_ = 0;
+  std::uint8_t maxOrder_ = 0;
   double obstruction_ = 0.0;  // 0 for circle polynomials, which ignore it
   std::vector<double> xAxis_;
   std::vector<double> yAxis_;

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "analysis/products.h"
+#include "setup/run_settings.h"
 #include "setup/u_prefs.h"
 
 using namespace caustica;
@@ -28,7 +29,7 @@ static void BM_Interferogram(benchmark::State& state) {
   TPupille w, t;
   Wavefront(w);
   for (auto _ : state) {
-    ComputeInterferogram(w, 45, 8, t);
+    ComputeInterferogram(w, 45, 8, CurrentProductSettings(), t);
     benchmark::DoNotOptimize(t.Values.PlaneData(1));
   }
 }
@@ -49,7 +50,7 @@ static void BM_PsfPair(benchmark::State& state) {
   Wavefront(w);
   const int factor = static_cast<int>(state.range(0));
   for (auto _ : state) {
-    ComputePsfPair(w, factor, a, t);
+    ComputePsfPair(w, factor, CurrentProductSettings(), a, t);
     benchmark::DoNotOptimize(a.Values.PlaneData(1));
   }
 }
@@ -59,7 +60,7 @@ static void BM_SpotDiagram(benchmark::State& state) {
   TPupille w, d;
   Wavefront(w);
   for (auto _ : state) {
-    ComputeSpotDiagram(w, 1200e6, 100e6, 1, d);
+    ComputeSpotDiagram(w, 1200e6, 100e6, 1, CurrentProductSettings(), d);
     benchmark::DoNotOptimize(d.Values.PlaneData(1));
   }
 }

@@ -3,9 +3,6 @@
 #include <cmath>
 
 #include "analysis/accurate_reconstruction.h"
-#include "setup/reconstruction_method.h"
-#include "setup/u_parametres.h"
-#include "setup/u_prefs.h"
 
 namespace caustica {
 
@@ -24,27 +21,12 @@ std::shared_ptr<TPupille> CopyOf(const TPupille& src) {
   return copy;
 }
 
-// Puts two preferences back when the run ends, also on failure.
-class PreferenceRestorer {
- public:
-  PreferenceRestorer()
-      : ajust_(Preferences.Valeurs.AjustAuto), subTiltFocus_(Preferences.Valeurs.SubTiltFocus) {}
-  ~PreferenceRestorer() {
-    Preferences.Valeurs.AjustAuto = ajust_;
-    Preferences.Valeurs.SubTiltFocus = subTiltFocus_;
-  }
-
- private:
-  std::uint8_t ajust_;
-  std::uint8_t subTiltFocus_;
-};
-
 }  // namespace
 
-bool PrepareChannel(TRoddier& slot, int channel, const TRunProgress& progress, std::string* error) {
-  const TParametres& p = Parametres;
-  const std::shared_ptr<TPupille> intra = p.Intra.lock();
-  const std::shared_ptr<TPupille> extra = p.Extra.lock();
+bool PrepareChannel(TRoddier& slot, int channel, const TImagePair& images, const TTestSetup& p,
+                    const TRunSettings& settings, const TRunProgress& progress, std::string* error) {
+  const std::shared_ptr<TPupille>& intra = images.Intra;
+  const std::shared_ptr<TPupille>& extra = images.Extra;
   if (!intra || !extra) return Fail(error, "the intra-focal or extra-focal image is no longer open");
   if (!intra->HasArrays() || !extra->HasArrays() || intra->Nx < 3 || intra->Ny < 3 || extra->Nx < 3 ||
       extra->Ny < 3)
@@ -59,7 +41,9 @@ bool PrepareChannel(TRoddier& slot, int channel, const TRunProgress& progress, s
   slot.FocalLength = p.Focale;
   slot.Radius = p.Rayon;
   slot.Defocus = p.Defocalisation;
-  slot.MaxIterations = Preferences.Valeurs.NIter;
+  slot.MaxIterations = settings.Passes;
+  slot.StopRms = settings.StopRms;
+  slot.StopWhenConverged = settings.StopWhenConverged;
   slot.IntraImage = CopyOf(*intra);
   slot.ExtraImage = CopyOf(*extra);
 
@@ -68,17 +52,17 @@ bool PrepareChannel(TRoddier& slot, int channel, const TRunProgress& progress, s
   const int total = polychromatic ? 3 : 1;
   const std::string caption = "Reconstruction of the wavefront " + ChannelNames[channel & 3] + " (" +
                               std::to_string(n) + "/" + std::to_string(total) + ")";
-  const bool accurate = ReconstructionMethod == TReconstructionMethod::Accurate;
+  const bool accurate = settings.Method == TReconstructionMethod::Accurate;
   if (progress.Start) {
     if (accurate)
       progress.Start(caption, kAccuratePasses, 1.0);  // one step per outer pass
     else
-      progress.Start(caption, Preferences.Valeurs.NIter, 4.0);
+      progress.Start(caption, settings.Passes, 4.0);
   }
   slot.Progress.Step = progress.Step;
   slot.Progress.Finish = progress.Finish;
   if (accurate)
-    ReconstructAccurate(slot);
+    ReconstructAccurate(slot, settings.Basis);
   else
     slot.Reconstruct();
   slot.Progress = {};
@@ -88,61 +72,55 @@ bool PrepareChannel(TRoddier& slot, int channel, const TRunProgress& progress, s
   }
 
   TPupille& w = *slot.Wavefront;
+  // Every term the run adds or fits belongs to the run's basis.
+  w.Basis = settings.Basis;
   // The set-up aberrations of the test arrangement are taken off.
   const double setup[] = {p.AstigX, p.AstigY, p.ComaX, p.ComaY};
   for (int i = 0; i < 4; ++i)
     if (setup[i] != 0) w.AddZernikeTerm(5 + i, -setup[i]);
   if (p.Spherique != 0) w.AddZernikeTerm(11, -p.Spherique);
   if (p.Autocollimation) w.MultiplyBy(0.5);
-  if (Preferences.Valeurs.AjustAuto) {
-    w.FitZernike();
-    w.ApplySelection(SelectionWithout(w.Selected, Preferences.Valeurs.SubTiltFocus != 0,
-                                      Preferences.Valeurs.SubComa != 0));
+  if (settings.AutoFit) {
+    w.FitZernike(settings.Basis);
+    w.ApplySelection(SelectionWithout(w.Selected, settings.SubtractTiltFocus, settings.SubtractComa));
   }
   if (progress.Hide) progress.Hide();
-  w.PaletteIndex = Preferences.Valeurs.PltFront;
+  w.PaletteIndex = settings.WavefrontPalette;
   w.MaskActive = true;
   w.Kind = kKindWavefront;
   w.Channel = static_cast<std::uint8_t>(channel);
   return true;
 }
 
-bool ReconstructSingle(TRoddier& mono, const TRunProgress& progress, std::string* error) {
-  if (!PrepareChannel(mono, 0, progress, error)) return false;
-  mono.Wavefront->Wavelength = Preferences.Valeurs.LambdaRef;
+bool ReconstructSingle(TRoddier& mono, const TImagePair& images, const TTestSetup& test,
+                       const TRunSettings& settings, const TRunProgress& progress, std::string* error) {
+  if (!PrepareChannel(mono, 0, images, test, settings, progress, error)) return false;
+  mono.Wavefront->Wavelength = settings.LambdaRef;
   return true;
 }
 
-bool ReconstructPolychromatic(TRoddier& blue, TRoddier& green, TRoddier& red, const TRunProgress& progress,
+bool ReconstructPolychromatic(TRoddier& blue, TRoddier& green, TRoddier& red,
+                              const std::array<TImagePair, 3>& images, const TTestSetup& test,
+                              const TRunSettings& settings, const TRunProgress& progress,
                               std::string* error) {
-  PreferenceRestorer restore;
-  Preferences.Valeurs.AjustAuto = 1;
-  Preferences.Valeurs.SubTiltFocus = 0;
+  // The three maps are compared on their focus: always fitted, focus kept.
+  TRunSettings colour = settings;
+  colour.AutoFit = true;
+  colour.SubtractTiltFocus = false;
 
-  struct Channel {
-    TRoddier* slot;
-    TImageRef* intra;
-    TImageRef* extra;
-    double wavelength;
-  };
-  const Channel channels[3] = {
-      {&blue, &Parametres.IntraBleu, &Parametres.ExtraBleu, Preferences.Valeurs.LambdaB},
-      {&green, &Parametres.IntraVert, &Parametres.ExtraVert, Preferences.Valeurs.LambdaV},
-      {&red, &Parametres.IntraRouge, &Parametres.ExtraRouge, Preferences.Valeurs.LambdaR},
-  };
+  TRoddier* const slots[3] = {&blue, &green, &red};
   for (int i = 0; i < 3; ++i) {
-    Parametres.Intra = *channels[i].intra;
-    Parametres.Extra = *channels[i].extra;
     std::string why;
-    if (!PrepareChannel(*channels[i].slot, i + 1, progress, &why))
-      return Fail(error, ChannelNames[i + 1] + ": " + why);
-    channels[i].slot->Wavefront->Wavelength = channels[i].wavelength;
+    if (!PrepareChannel(*slots[i], i + 1, images[static_cast<std::size_t>(i)], test, colour, progress, &why))
+      return Fail(error, ChannelNames[static_cast<std::size_t>(i) + 1] + ": " + why);
+    slots[i]->Wavefront->Wavelength = settings.ChannelWavelengths[static_cast<std::size_t>(i)];
   }
 
-  const int reference = Preferences.Valeurs.OriginFoc <= 2 ? Preferences.Valeurs.OriginFoc : 1;
-  const double focus = channels[reference].slot->Wavefront->Coefficients[4];
+  const int reference =
+      settings.FocusReference >= 0 && settings.FocusReference <= 2 ? settings.FocusReference : 1;
+  const double focus = slots[reference]->Wavefront->Coefficients[4];
   for (int i = 2; i >= 0; --i) {
-    TPupille& w = *channels[i].slot->Wavefront;
+    TPupille& w = *slots[i]->Wavefront;
     w.ApplySelection(SelectionWithoutTilt(w.Selected));
     w.AddZernikeTerm(4, -focus);
   }

@@ -5,7 +5,6 @@
 
 #include "core/u_fft.h"
 #include "core/u_math.h"
-#include "setup/u_prefs.h"
 
 namespace caustica {
 
@@ -58,12 +57,12 @@ int PaddedSide(int nx, int ny) {
 
 }  // namespace
 
-bool ComputeInterferogram(const TPupille& source, int angleDegrees, int fringes, TPupille& target,
-                          std::string* error) {
+bool ComputeInterferogram(const TPupille& source, int angleDegrees, int fringes,
+                          const TProductSettings& settings, TPupille& target, std::string* error) {
   if ((source.Kind != kKindWavefront && source.Kind != kKindResidual) || !source.HasArrays() ||
       &source == &target)
     return Refuse(error, kSelectWavefrontText);
-  const double wavelength = Preferences.Valeurs.LambdaInterfero;
+  const double wavelength = settings.LambdaInterfero;
   if (!(wavelength > 0.0)) return Refuse(error, "The interferogram wavelength must be greater than 0.");
 
   SizeLike(target, source);
@@ -91,7 +90,7 @@ bool ComputeInterferogram(const TPupille& source, int angleDegrees, int fringes,
   tilt.Release();
   target.CopyMask(source);
   target.Kind = kKindInterferogram;
-  target.PaletteIndex = Preferences.Valeurs.PltInterfero;
+  target.PaletteIndex = settings.InterferogramPalette;
   target.MaskActive = true;
   return true;
 }
@@ -128,14 +127,14 @@ bool ComputeFoucaultgram(const TPupille& source, int angleDegrees, TPupille& tar
 
 int PsfFactor(int sizeIndex) { return 1 << std::clamp(sizeIndex, 0, 3); }
 
-bool ComputePsfPair(const TPupille& source, int factor, TPupille& actual, TPupille& theoretical,
-                    std::string* error) {
+bool ComputePsfPair(const TPupille& source, int factor, const TProductSettings& settings, TPupille& actual,
+                    TPupille& theoretical, std::string* error) {
   if (!source.HasArrays()) return Refuse(error, "The grid holds no samples.");
   if (!(source.PupilRadius > 0.0)) return Refuse(error, "The grid has no pupil.");
   if (factor < 1) factor = 1;
   if (static_cast<long long>(PaddedSide(source.Nx, source.Ny)) * factor > kMaxPsfTransformSize)
     return Refuse(error, "The PSF would be too large: choose a smaller size.");
-  const double wavelength = Preferences.Valeurs.LambdaRef;
+  const double wavelength = settings.LambdaRef;
   if (!(wavelength > 0.0)) return Refuse(error, "The reference wavelength must be greater than 0.");
 
   TPupille copy;
@@ -159,7 +158,7 @@ bool ComputePsfPair(const TPupille& source, int factor, TPupille& actual, TPupil
     psf->OriginRow = psf->Ny / 2.0;
     psf->PupilRadius = source.PupilRadius;
     psf->CropAroundPupil(0.0);
-    psf->PaletteIndex = Preferences.Valeurs.PltPSF;
+    psf->PaletteIndex = settings.PsfPalette;
   }
   return true;
 }
@@ -173,7 +172,7 @@ bool ComputeFftProduct(const TPupille& source, TPupille& target, std::string* er
 }
 
 bool ComputeSpotDiagram(const TPupille& source, double focalLength, double pupilRadius, int step,
-                        TPupille& diagram, std::string* error) {
+                        const TProductSettings& settings, TPupille& diagram, std::string* error) {
   if (source.Kind != kKindWavefront || !source.HasArrays()) return Refuse(error, kSelectWavefrontText);
   if (!(focalLength > 0.0) || !(pupilRadius > 0.0))
     return Refuse(error, "The focal length and the pupil radius must be greater than 0.");
@@ -197,7 +196,7 @@ bool ComputeSpotDiagram(const TPupille& source, double focalLength, double pupil
   }
   if (!(rmax > 0.0) || !std::isfinite(rmax))
     return Refuse(error, "The wavefront has no slope: the spot diagram cannot be scaled.");
-  const double airy = kAiryFactor * Preferences.Valeurs.LambdaRef * focalLength / (2.0 * pupilRadius) / rmax;
+  const double airy = kAiryFactor * settings.LambdaRef * focalLength / (2.0 * pupilRadius) / rmax;
 
   diagram.Release();
   diagram.IsComplex = 0;

@@ -2,9 +2,10 @@
 // Foucaultgrams, the actual and theoretical PSF, the Fourier transform and
 // the spot diagram. Each kernel fills its product grid(s) and returns true,
 // or returns false with a short reason in error and leaves the products
-// untouched. Preferences (wavelengths, palettes) are read at each call.
+// untouched. Wavelengths and palettes come in the product settings.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -16,15 +17,24 @@ namespace caustica {
 // not a wavefront the product accepts.
 inline constexpr const char* kSelectWavefrontText = "Select a wavefront image.";
 
+// What the products take of the preferences; the initialisers are the
+// preference defaults.
+struct TProductSettings {
+  double LambdaInterfero = 555.0;         // nm, interferograms (LambdaInterfero)
+  double LambdaRef = 555.0;               // nm, PSF and the Airy disc of the spot diagram (LambdaRef)
+  std::uint8_t InterferogramPalette = 5;  // (PltInterfero)
+  std::uint8_t PsfPalette = 4;            // (PltPSF)
+};
+
 // Largest side of the enlarged PSF transform (1.5 GiB of work arrays).
 inline constexpr int kMaxPsfTransformSize = 8192;
 
 // Interferogram of a wavefront (kind 3 or 4) with fringes tilt fringes across
 // the diameter, at angleDegrees. target is sized to the source unless it
 // already is (an interferogram recomputed in place keeps its fields). The
-// wavelength is the preference LambdaInterfero, the palette PltInterfero.
-bool ComputeInterferogram(const TPupille& source, int angleDegrees, int fringes, TPupille& target,
-                          std::string* error = nullptr);
+// wavelength is LambdaInterfero, the palette InterferogramPalette.
+bool ComputeInterferogram(const TPupille& source, int angleDegrees, int fringes,
+                          const TProductSettings& settings, TPupille& target, std::string* error = nullptr);
 
 // Angles of a series: start + 180 - step, start + 180 - 2 step, ... down to
 // the first angle not above start. A step below 1 counts as 1.
@@ -43,11 +53,11 @@ int PsfFactor(int sizeIndex);
 
 // Actual (kind 5) and theoretical (kind 6) PSF of any grid: the focus term
 // is put back into a copy, which is padded to a power-of-two square and
-// diffracted at the preference LambdaRef, enlarged factor times; both PSFs
-// are cropped to a square of the source's pupil diameter around the peak and
-// take the palette PltPSF.
-bool ComputePsfPair(const TPupille& source, int factor, TPupille& actual, TPupille& theoretical,
-                    std::string* error = nullptr);
+// diffracted at LambdaRef, enlarged factor times; both PSFs are cropped to
+// a square of the source's pupil diameter around the peak and take the
+// palette PsfPalette.
+bool ComputePsfPair(const TPupille& source, int factor, const TProductSettings& settings, TPupille& actual,
+                    TPupille& theoretical, std::string* error = nullptr);
 
 // Centred complex spectrum of any grid; target becomes a square power-of-two grid.
 bool ComputeFftProduct(const TPupille& source, TPupille& target, std::string* error = nullptr);
@@ -59,6 +69,6 @@ bool ComputeFftProduct(const TPupille& source, TPupille& target, std::string* er
 // Shapes[2]. focalLength and pupilRadius in nanometres. A wavefront without
 // slope cannot be scaled and is refused.
 bool ComputeSpotDiagram(const TPupille& source, double focalLength, double pupilRadius, int step,
-                        TPupille& diagram, std::string* error = nullptr);
+                        const TProductSettings& settings, TPupille& diagram, std::string* error = nullptr);
 
 }  // namespace caustica

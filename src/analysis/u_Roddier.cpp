@@ -4,7 +4,6 @@
 #include <vector>
 
 #include "core/parallel_rows.h"
-#include "setup/u_prefs.h"
 
 namespace caustica {
 
@@ -271,11 +270,11 @@ void TRoddier::Reconstruct() {
     SolvePoisson();
     Residual->ComputeMaskedStatistics();
     bool stop = false;
-    if (Residual->RmsValue > Preferences.Valeurs.RMSFront) {
+    if (Residual->RmsValue > StopRms) {
       Wavefront->Add(*Residual);
       Wavefront->CopyMask(*Residual);
       CorrectImages();
-    } else if (Preferences.Valeurs.BreakCondition) {
+    } else if (StopWhenConverged) {
       stop = true;
     }
     if (stop || p >= MaxIterations) break;

@@ -48,6 +48,10 @@ class TRoddier {
   double Defocus = 0.0;      // nm
   double RingRadius = 0.0;   // pupil units
   std::int32_t MaxIterations = 0;
+  // The stop rule of the outer passes: an increment whose RMS is not above
+  // StopRms (nm) is not added, and ends the passes when StopWhenConverged.
+  double StopRms = 0.0;
+  bool StopWhenConverged = false;
   std::shared_ptr<TPupille> Wavefront;
   std::shared_ptr<TPupille> Residual;
 
@@ -62,8 +66,7 @@ class TRoddier {
   void ComputeSignal();
   void SolvePoisson();
   void CorrectImages();
-  // The whole run; reads the stop preferences (RMSFront, BreakCondition)
-  // at the moment of use. Without both images, or with images that pad to
+  // The whole run. Without both images, or with images that pad to
   // different sizes, nothing is computed and Wavefront stays empty.
   void Reconstruct();
 };

@@ -7,7 +7,6 @@
 #include "core/number_format.h"
 #include "core/u_math.h"
 #include "io/atomic_file.h"
-#include "setup/u_prefs.h"
 
 namespace caustica {
 
@@ -77,8 +76,13 @@ std::string ZernikeTermName(int k) {
 }
 
 std::string ZernikeCoefficientsText(const ZernikeCoefficients& coefficients, int termCount, char separator) {
+  return ZernikeCoefficientsText(ZernikeBasis, coefficients, termCount, separator);
+}
+
+std::string ZernikeCoefficientsText(const TZernikeBasis& basis, const ZernikeCoefficients& coefficients,
+                                    int termCount, char separator) {
   ZernikeCoefficients normalised = coefficients;
-  ToNormalised(normalised);
+  ToNormalised(basis, normalised);
   const int count = std::clamp(termCount, 0, kZernikeTermCount);
   std::string text;
   char number[16];
@@ -100,9 +104,10 @@ bool SaveZernikeCoefficients(const std::string& fileName, const ZernikeCoefficie
                              error);
 }
 
-bool SaveZernikeCoefficients(const std::string& fileName, const ZernikeCoefficients& coefficients,
-                             std::string* error) {
-  return SaveZernikeCoefficients(fileName, coefficients, Preferences.Valeurs.NPolyZern, error);
+bool SaveZernikeCoefficients(const std::string& fileName, const TZernikeBasis& basis,
+                             const ZernikeCoefficients& coefficients, int termCount, std::string* error) {
+  return WriteFileAtomically(
+      fileName, ZernikeCoefficientsText(basis, coefficients, termCount, DecimalSeparator()), error);
 }
 
 }  // namespace caustica

@@ -12,16 +12,20 @@ namespace caustica {
 std::string ZernikeTermName(int k);
 
 // Lines "k;name;value" for k = 1..termCount (clamped to 0..42), the values
-// RMS-normalised with the current basis, in the general form with up to 15
-// significant digits and the given decimal separator; CR LF line ends.
+// RMS-normalised with the basis (the program-wide one without), in the
+// general form with up to 15 significant digits and the given decimal
+// separator; CR LF line ends.
+std::string ZernikeCoefficientsText(const TZernikeBasis& basis, const ZernikeCoefficients& coefficients,
+                                    int termCount, char separator);
 std::string ZernikeCoefficientsText(const ZernikeCoefficients& coefficients, int termCount, char separator);
 
 // Writes the text atomically with the user's decimal separator; the file name
 // is used as given. False, with the reason in error, when it cannot be written.
 bool SaveZernikeCoefficients(const std::string& fileName, const ZernikeCoefficients& coefficients,
                              int termCount, std::string* error = nullptr);
-// The same for the preference NPolyZern terms.
-bool SaveZernikeCoefficients(const std::string& fileName, const ZernikeCoefficients& coefficients,
+// The same normalised with the basis the coefficients were fitted with.
+bool SaveZernikeCoefficients(const std::string& fileName, const TZernikeBasis& basis,
+                             const ZernikeCoefficients& coefficients, int termCount,
                              std::string* error = nullptr);
 
 }  // namespace caustica

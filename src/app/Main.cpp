@@ -17,6 +17,7 @@
 #include <string>
 
 #include "analysis/channel_run.h"
+#include "analysis/test_image.h"
 #include "app/Unit1.h"
 #include "app/about_box.h"
 #include "app/platform.h"
@@ -26,6 +27,7 @@
 #include "setup/parametres_form.h"
 #include "setup/prefs_form.h"
 #include "setup/reconstruction_method.h"
+#include "setup/run_settings.h"
 #include "setup/saisie_zernike_form.h"
 #include "setup/u_prefs.h"
 #include "setup/u_saisie_zernike.h"
@@ -253,22 +255,16 @@ TForm1* TMainForm::OpenImageFile(const QString& title) {
   const QString fileName = Platform().OpenFileName(request);
   if (fileName.isEmpty()) return nullptr;
   auto grid = std::make_shared<TPupille>();
+  TOpenOutcome outcome;
   {
     THourglass hourglass;
-    grid->LoadFromFits(fileName.toStdString());
+    outcome = OpenTestImage(fileName.toStdString(), CurrentPupilSearch(), *grid);
   }
-  if (grid->Nx < 3 || grid->Ny < 3) {
-    Platform().Warning("Image format incompatible");
+  // A frame without a pupil still opens: its threshold can be set by hand.
+  if (!outcome.Opened) {
+    Platform().Warning(QString::fromStdString(outcome.Reason));
     return nullptr;
   }
-  THourglass hourglass;
-  grid->ExtractThreshold(Preferences.Valeurs.ExtractDim, Preferences.Valeurs.ExtractSeuil);
-  grid->MeasurePupil();
-  grid->SetPupilAxes();
-  grid->ComputeRange();
-  grid->DisplayLow = grid->MinValue;
-  grid->DisplayHigh = grid->MaxValue;
-  grid->RangeFactor = 1.0;
   return NewImageWindow(std::move(grid), QFileInfo(fileName).fileName());
 }
 
@@ -300,43 +296,21 @@ void TMainForm::OuvrirImageJpeg1Click() {
   THourglass hourglass;
   TRaster picture;
   if (!DecodeJpegFile(fileName.toStdString(), picture) || picture.Empty()) return;
-
-  // Blue, green and red in that order: byte 2, 1 and 0 of each pixel.
-  std::shared_ptr<TPupille> grids[3];
-  for (auto& g : grids) {
-    g = std::make_shared<TPupille>();
-    g->Init(picture.Width, picture.Height);
+  const TkwValue& v = Preferences.Valeurs;
+  TColourChannels channels;
+  const TOpenOutcome outcome =
+      SplitColourPicture(picture, {v.LambdaB, v.LambdaV, v.LambdaR}, CurrentPupilSearch(), channels);
+  if (!outcome.Opened) {
+    Platform().Warning(QString::fromStdString(outcome.Reason));
+    return;
   }
-  for (int r = 1; r <= picture.Height; ++r) {
-    const std::uint8_t* p = picture.Pixel(0, r - 1);
-    double* blue = grids[0]->Values[1][r];
-    double* green = grids[1]->Values[1][r];
-    double* red = grids[2]->Values[1][r];
-    for (int c = 1; c <= picture.Width; ++c, p += 3) {
-      red[c] = p[0];
-      green[c] = p[1];
-      blue[c] = p[2];
-    }
-  }
-  const double wavelengths[3] = {Preferences.Valeurs.LambdaB, Preferences.Valeurs.LambdaV,
-                                 Preferences.Valeurs.LambdaR};
   const QString baseName = QFileInfo(fileName).fileName();
   for (int i = 0; i < 3; ++i) {
-    TPupille& g = *grids[i];
-    g.PaletteIndex = 5;
-    g.Wavelength = wavelengths[i];
-    g.ExtractThreshold(Preferences.Valeurs.ExtractDim, Preferences.Valeurs.ExtractSeuil);
-    g.MeasurePupil();
-    g.SetPupilAxes();
-    g.ComputeRange();
-    g.DisplayLow = g.MinValue;
-    g.DisplayHigh = g.MaxValue;
-    g.Kind = kKindIntra;
     const QString caption =
         baseName +
         QString(" (%1)").arg(QString::fromStdString(ChannelNames[static_cast<std::size_t>(i) + 1]));
     auto* w = new TForm1;
-    w->Grid = grids[i];
+    w->Grid = channels.Grids[static_cast<std::size_t>(i)];
     w->setWindowTitle(caption);
     w->UseGridWavelength = 1;
     MdiArea->addSubWindow(w);

@@ -13,6 +13,7 @@
 #include "app/Main.h"
 #include "app/platform.h"
 #include "app/program_state.h"
+#include "core/grid_picture.h"
 #include "core/u_Palettes.h"
 #include "core/u_math.h"
 #include "io/jpeg_file.h"
@@ -29,16 +30,6 @@ QList<QPointer<TForm1>>& Registry() {
 }
 
 double ZoomFactorOf(int index) { return ZoomFactors[index >= 0 && index <= 6 ? index : kZoomIndexOneToOne]; }
-
-// Keeps the program-wide tint of the monochrome palette across one drawing.
-class MonochromeRestorer {
- public:
-  MonochromeRestorer() : saved_(MonochromeWavelength) {}
-  ~MonochromeRestorer() { MonochromeWavelength = saved_; }
-
- private:
-  double saved_;
-};
 
 }  // namespace
 
@@ -159,21 +150,23 @@ void TForm1::Visualiser() {
   if (!Grid) return;
   if (Grid->Kind == kKindActualPsf) setWindowTitle("Actual PSF");
   const double factor = ZoomFactorOf(ZoomIndex);
-  Grid->Zoom = factor;
-  {
-    MonochromeRestorer restore;
-    if (UseGridWavelength) MonochromeWavelength = Grid->Wavelength;
-    Grid->Render(Surface);
-    if (ShowScale) TracerEchelle();
-  }
+  DrawGridPicture(*Grid, factor, Tint(), Surface);
+  if (ShowScale) TracerEchelle();
   Picture->setFixedSize(RoundToInt(Grid->Nx * factor), RoundToInt(Grid->Ny * factor));
   adjustSize();
   Picture->update();
 }
 
+std::optional<double> TForm1::Tint() const {
+  if (UseGridWavelength && Grid) return Grid->Wavelength;
+  return std::nullopt;
+}
+
 void TForm1::TracerEchelle() {
   TRaster& p = Surface.Picture;
-  DrawColourBar(p.Width - 4, 20, 4, p.Height - 40, p);
+  const int index = Grid ? Grid->PaletteIndex : 0;
+  const std::optional<double> tint = Tint();
+  DrawColourBar(PaletteFor(index, tint ? *tint : MonochromeWavelength), p.Width - 4, 20, 4, p.Height - 40, p);
   Picture->update();
 }
 

@@ -9,6 +9,7 @@
 #include <QString>
 #include <cstdint>
 #include <memory>
+#include <optional>
 
 #include "analysis/u_pupille.h"
 #include "app/qt_surface.h"
@@ -70,6 +71,9 @@ class TForm1 : public QMdiSubWindow {
 
   void Visualiser();
   void TracerEchelle();
+  // The tint of the monochrome palette: the grid's wavelength when the
+  // window uses it, the program-wide one otherwise.
+  std::optional<double> Tint() const;
   void ImageMouseMove(int x, int y);
   // The close question and clean-up; false when the user keeps the window.
   bool FormClose();

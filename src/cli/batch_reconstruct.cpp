@@ -3,23 +3,27 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <system_error>
 
 #include "analysis/channel_run.h"
 #include "analysis/products.h"
+#include "analysis/test_image.h"
 #include "analysis/zernike_coefficients_file.h"
 #include "cli/batch_args.h"
 #include "cli/batch_summary.h"
-#include "core/image_surface.h"
+#include "core/grid_picture.h"
 #include "core/u_Palettes.h"
 #include "core/u_math.h"
 #include "io/atomic_file.h"
 #include "io/jpeg_file.h"
 #include "io/opd_file.h"
 #include "setup/reconstruction_method.h"
+#include "setup/run_settings.h"
 #include "setup/u_parametres.h"
 #include "setup/u_parametres_model.h"
 #include "setup/u_prefs.h"
@@ -107,30 +111,15 @@ void RequireFile(const std::string& path) {
   if (!FileReadable(path)) throw BatchError("cannot read file: " + path);
 }
 
-// The pupil search of "Open": threshold from the block means, the pupil
-// measured and the axes set in pupil units.
-void FindPupil(TPupille& g, const std::string& what) {
-  // A uniform frame would pass the threshold everywhere and pass for a pupil.
-  g.ComputeRange();
-  if (!(g.MaxValue > g.MinValue)) throw BatchError("no pupil found in " + what + " (the image is uniform)");
-  g.ExtractThreshold(Preferences.Valeurs.ExtractDim, Preferences.Valeurs.ExtractSeuil);
-  g.MeasurePupil();
-  if (!(g.PupilRadius > 0)) throw BatchError("no pupil found in " + what);
-  g.SetPupilAxes();
-  g.ComputeRange();
-  g.DisplayLow = g.MinValue;
-  g.DisplayHigh = g.MaxValue;
-  g.RangeFactor = 1.0;
-}
-
-Grid OpenFits(const std::string& path, bool extraFocal) {
+// "Open" and "Open as extra-focal"; a frame without a pupil cannot be
+// reconstructed here, so it is refused with the reason.
+Grid OpenFits(const std::string& path, bool extraFocal, const TPupilSearch& search) {
   RequireFile(path);
   auto g = std::make_shared<TPupille>();
-  g->LoadFromFits(path);
-  if (!g->HasArrays() || g->Nx < 3 || g->Ny < 3)
-    throw BatchError("Image format incompatible: " + path +
-                     " is not a readable FITS image of at least 3 x 3");
-  FindPupil(*g, path);
+  const TOpenOutcome outcome = OpenTestImage(path, search, *g);
+  if (!outcome.Opened)
+    throw BatchError(outcome.Reason + ": " + path + " is not a readable FITS image of at least 3 x 3");
+  if (!outcome.PupilFound) throw BatchError(outcome.Reason + " in " + path);
   if (extraFocal) {
     g->Rotate180();
     g->Kind = kKindExtra;
@@ -141,28 +130,21 @@ Grid OpenFits(const std::string& path, bool extraFocal) {
 }
 
 // "Import a jpeg image": blue, green, red grids of the picture's size.
-std::vector<Grid> OpenJpeg(const std::string& path, bool extraFocal) {
+std::vector<Grid> OpenJpeg(const std::string& path, bool extraFocal, const TPupilSearch& search,
+                           const std::array<double, 3>& wavelengths) {
   RequireFile(path);
   TRaster picture;
   std::string why;
   if (!DecodeJpegFile(path, picture, &why)) throw BatchError("not a readable JPEG picture: " + path);
-  if (picture.Width < 3 || picture.Height < 3)
-    throw BatchError("Image format incompatible: " + path + " is smaller than 3 x 3");
-  const double wavelengths[3] = {Preferences.Valeurs.LambdaB, Preferences.Valeurs.LambdaV,
-                                 Preferences.Valeurs.LambdaR};
+  TColourChannels channels;
+  const TOpenOutcome outcome = SplitColourPicture(picture, wavelengths, search, channels);
+  if (!outcome.Opened) throw BatchError(outcome.Reason + ": " + path + " is smaller than 3 x 3");
   std::vector<Grid> grids;
-  for (int channel = 0; channel < 3; ++channel) {
-    auto g = std::make_shared<TPupille>();
-    g->Init(picture.Width, picture.Height);
-    const int component = 2 - channel;  // blue, green, red of an RGB pixel
-    for (int r = 1; r <= picture.Height; ++r) {
-      const std::uint8_t* in = picture.Pixel(0, r - 1);
-      double* out = g->Values[1][r];
-      for (int c = 1; c <= picture.Width; ++c) out[c] = in[(c - 1) * 3 + component];
-    }
-    g->PaletteIndex = 5;
-    g->Wavelength = wavelengths[channel];
-    FindPupil(*g, path + " (" + ChannelNames[channel + 1] + ")");
+  for (std::size_t channel = 0; channel < 3; ++channel) {
+    const TOpenOutcome& found = channels.Outcomes[channel];
+    if (!found.PupilFound)
+      throw BatchError(found.Reason + " in " + path + " (" + ChannelNames[channel + 1] + ")");
+    Grid g = channels.Grids[channel];
     // Moved to the extra-focal list: turned by 180 degrees like any extra-focal image.
     if (extraFocal) g->Rotate180();
     g->Kind = extraFocal ? kKindExtra : kKindIntra;
@@ -234,15 +216,10 @@ class ProgressBar {
 
 // Writes the grid's picture as the image window draws it at 100 %.
 void SavePicture(TPupille& g, const std::string& path, bool useGridWavelength) {
-  g.Zoom = 1.0;
-  if (g.RangeFactor == 0) g.RangeFactor = 1.0;
-  const double savedWavelength = MonochromeWavelength;
-  if (useGridWavelength) MonochromeWavelength = g.Wavelength;
-  TSoftwareSurface surface;
-  g.Render(surface);
-  MonochromeWavelength = savedWavelength;
+  const TRaster picture =
+      GridPicture(g, 1.0, useGridWavelength ? std::optional<double>(g.Wavelength) : std::nullopt);
   std::string why;
-  if (!EncodeJpegFile(path, surface.Picture, 90, &why)) throw BatchError("cannot write " + path + ": " + why);
+  if (!EncodeJpegFile(path, picture, 90, &why)) throw BatchError("cannot write " + path + ": " + why);
 }
 
 // Display range of a map: its values inside the pupil.
@@ -327,7 +304,8 @@ void Require(bool ok, const std::string& what, const std::string& why) {
   if (!ok) throw BatchError(what + ": " + why);
 }
 
-void WriteProducts(TPupille& wavefront, const TProductRequest& req, const OutputFolder& out,
+void WriteProducts(TPupille& wavefront, const TProductRequest& req, const TTestSetup& test,
+                   const TProductSettings& settings, const OutputFolder& out,
                    std::vector<std::string>& written) {
   const std::vector<int> angles =
       req.SeriesStep > 0 ? SeriesAngles(req.Angle, req.SeriesStep) : std::vector<int>{req.Angle};
@@ -335,7 +313,7 @@ void WriteProducts(TPupille& wavefront, const TProductRequest& req, const Output
   if (req.Interferogram)
     for (const int a : angles) {
       TPupille t;
-      Require(ComputeInterferogram(wavefront, a, req.Fringes, t, &why), "interferogram", why);
+      Require(ComputeInterferogram(wavefront, a, req.Fringes, settings, t, &why), "interferogram", why);
       SavePicture(t, out.Path("interferogram" + std::to_string(a), ".jpg", written), true);
     }
   if (req.Foucaultgram)
@@ -347,20 +325,30 @@ void WriteProducts(TPupille& wavefront, const TProductRequest& req, const Output
     }
   if (req.Psf) {
     TPupille actual, theoretical;
-    Require(ComputePsfPair(wavefront, req.PsfFactor, actual, theoretical, &why), "PSF", why);
+    Require(ComputePsfPair(wavefront, req.PsfFactor, settings, actual, theoretical, &why), "PSF", why);
     SavePicture(actual, out.Path("psf_actual", ".jpg", written), false);
     SavePicture(theoretical, out.Path("psf_theoretical", ".jpg", written), false);
   }
   if (req.Spots) {
     TPupille d;
-    Require(ComputeSpotDiagram(wavefront, Parametres.Focale, Parametres.Rayon, req.Fringes, d, &why),
+    Require(ComputeSpotDiagram(wavefront, test.Focale, test.Rayon, req.Fringes, settings, d, &why),
             "spot diagram", why);
     SavePicture(d, out.Path("spots", ".jpg", written), false);
   }
 }
 
+// What the files of a channel take of the preferences besides the products.
+struct TOutputSettings {
+  TProductSettings Products;
+  double LambdaRef = 555.0;
+  int TermCount = 22;
+  std::uint8_t WavefrontPalette = 1;
+  std::uint8_t ImagePalette = 0;
+};
+
 TChannelSummary WriteChannel(TRoddier& slot, const std::string& channelName, const std::string& suffix,
-                             const std::string& folder, const TProductRequest& req) {
+                             const std::string& folder, const TProductRequest& req, const TTestSetup& test,
+                             const TOutputSettings& settings) {
   TPupille& w = *slot.Wavefront;
   TChannelSummary s = SummariseWavefront(w, channelName);
   s.OuterPasses = slot.OuterPasses;
@@ -369,20 +357,21 @@ TChannelSummary WriteChannel(TRoddier& slot, const std::string& channelName, con
   std::string why;
 
   // The export needs waves; a channel without a wavelength of its own uses the reference one.
-  const double opdWavelength = w.Wavelength > 0 ? w.Wavelength : Preferences.Valeurs.LambdaRef;
+  const double opdWavelength = w.Wavelength > 0 ? w.Wavelength : settings.LambdaRef;
   Require(WriteOpdFile(out.Path("wavefront", ".opd", s.Files), w, opdWavelength, &why), "wavefront export",
           why);
-  Require(SaveZernikeCoefficients(out.Path("zernike", ".txt", s.Files), w.Coefficients, &why),
+  Require(SaveZernikeCoefficients(out.Path("zernike", ".txt", s.Files), w.Basis, w.Coefficients,
+                                  settings.TermCount, &why),
           "Zernike coefficients", why);
 
-  WriteProducts(w, req, out, s.Files);
+  WriteProducts(w, req, test, settings.Products, out, s.Files);
 
   MaskedDisplayRange(w);
   SavePicture(w, out.Path("wavefront", ".jpg", s.Files), false);
   if (slot.Residual) {
     TPupille& r = *slot.Residual;
     r.Kind = kKindResidual;
-    r.PaletteIndex = Preferences.Valeurs.PltFront;
+    r.PaletteIndex = settings.WavefrontPalette;
     MaskedDisplayRange(r);
     SavePicture(r, out.Path("residual", ".jpg", s.Files), false);
   }
@@ -390,7 +379,7 @@ TChannelSummary WriteChannel(TRoddier& slot, const std::string& channelName, con
       {slot.IntraImage, "corrected_intra"}, {slot.ExtraImage, "corrected_extra"}};
   for (const auto& [image, base] : corrected) {
     if (!image) continue;
-    image->PaletteIndex = Preferences.Valeurs.PltSignal;
+    image->PaletteIndex = settings.ImagePalette;
     image->DisplayLow = image->DisplayHigh = 0.0;
     image->RangeFactor = 1.0;
     image->MaskActive = false;
@@ -498,19 +487,30 @@ int RunReconstruct(const std::vector<std::string>& arguments) {
     SetZernikeBasis(Preferences.Valeurs.NPolyZern, Preferences.Valeurs.ModePoly);
   }
   const TProductRequest products = ProductsOf(args);
+  // Everything the run and its files take of the preferences, once.
+  const TkwValue& values = Preferences.Valeurs;
+  const TRunSettings runSettings = RunSettingsOf(values, method, ZernikeBasis);
+  const TPupilSearch search = PupilSearchOf(values);
+  TOutputSettings output;
+  output.Products = ProductSettingsOf(values);
+  output.LambdaRef = values.LambdaRef;
+  output.TermCount = values.NPolyZern;
+  output.WavefrontPalette = values.PltFront;
+  output.ImagePalette = values.PltSignal;
 
   // The images, read and searched as "Open" and "Open as extra-focal" do.
   std::vector<TChannelImages> pairs;
   if (jpeg) {
-    const std::vector<Grid> intra = OpenJpeg(args.Text("--jpeg-intra"), false);
-    const std::vector<Grid> extra = OpenJpeg(args.Text("--jpeg-extra"), true);
+    const std::array<double, 3> wavelengths = runSettings.ChannelWavelengths;
+    const std::vector<Grid> intra = OpenJpeg(args.Text("--jpeg-intra"), false, search, wavelengths);
+    const std::vector<Grid> extra = OpenJpeg(args.Text("--jpeg-extra"), true, search, wavelengths);
     for (int i = 0; i < 3; ++i) {
       pairs.push_back({intra[i], extra[i]});
       RequireSameSize(pairs.back(), args.Text("--jpeg-intra"), args.Text("--jpeg-extra"));
     }
   } else {
     for (std::size_t i = 0; i < intraFiles.size(); ++i) {
-      pairs.push_back({OpenFits(intraFiles[i], false), OpenFits(extraFiles[i], true)});
+      pairs.push_back({OpenFits(intraFiles[i], false, search), OpenFits(extraFiles[i], true, search)});
       RequireSameSize(pairs.back(), intraFiles[i], extraFiles[i]);
     }
   }
@@ -519,7 +519,7 @@ int RunReconstruct(const std::vector<std::string>& arguments) {
   // in a polychromatic test the colour the focus is aligned on. The dialog
   // shows it in millimetres with three decimals and reads that text back.
   if (fromRadii) {
-    const std::size_t c = polychromatic ? std::min<std::size_t>(Preferences.Valeurs.OriginFoc, 2) : 0;
+    const std::size_t c = polychromatic ? std::min<std::size_t>(values.OriginFoc, 2) : 0;
     e.IntraRadius = pairs[c].Intra->PupilRadius;
     e.ExtraRadius = pairs[c].Extra->PupilRadius;
     double defocus = 0.0;
@@ -531,21 +531,10 @@ int RunReconstruct(const std::vector<std::string>& arguments) {
   ApplySourceChoice(e);
   // The source distance counts as stored, as after an "Ok".
   const TSetupAberrations aberrations = SetupAberrations(e, DistanceObjet(e.SourceDistance, e.DistanceUnit));
-  Parametres = TParametres{};
-  StoreEntries(e, aberrations, Parametres);
-  if (!ParametersComplete(Parametres)) throw BatchError("The parameters are incomplete.", 2);
-  if (polychromatic) {
-    Parametres.IntraBleu = pairs[0].Intra;
-    Parametres.ExtraBleu = pairs[0].Extra;
-    Parametres.IntraVert = pairs[1].Intra;
-    Parametres.ExtraVert = pairs[1].Extra;
-    Parametres.IntraRouge = pairs[2].Intra;
-    Parametres.ExtraRouge = pairs[2].Extra;
-  } else {
-    Parametres.Intra = pairs[0].Intra;
-    Parametres.Extra = pairs[0].Extra;
-  }
-  Parametres.ParamValides = true;
+  TParametres parametres;
+  StoreEntries(e, aberrations, parametres);
+  if (!ParametersComplete(parametres)) throw BatchError("The parameters are incomplete.", 2);
+  const TTestSetup test = TestSetupOf(parametres);
 
   std::error_code ec;
   std::filesystem::create_directories(folder, ec);
@@ -555,33 +544,36 @@ int RunReconstruct(const std::vector<std::string>& arguments) {
   ProgressBar bar(!args.Flag("--quiet"));
   std::string why;
   TRunSummary run;
-  ReconstructionMethod = method;
   run.Method = method == TReconstructionMethod::Accurate ? "accurate" : "classic";
   run.Mode = polychromatic ? "polychromatic" : "simple";
   run.OutputFolder = folder;
-  run.Focale = Parametres.Focale;
-  run.Rayon = Parametres.Rayon;
-  run.Defocalisation = Parametres.Defocalisation;
-  run.DistanceSource = Parametres.DistanceSource;
-  run.Incidence = Parametres.Incidence;
-  run.AstigX = Parametres.AstigX;
-  run.AstigY = Parametres.AstigY;
-  run.ComaX = Parametres.ComaX;
-  run.ComaY = Parametres.ComaY;
-  run.Spherique = Parametres.Spherique;
-  run.Autocollimation = Parametres.Autocollimation;
+  run.Focale = parametres.Focale;
+  run.Rayon = parametres.Rayon;
+  run.Defocalisation = parametres.Defocalisation;
+  run.DistanceSource = parametres.DistanceSource;
+  run.Incidence = parametres.Incidence;
+  run.AstigX = parametres.AstigX;
+  run.AstigY = parametres.AstigY;
+  run.ComaX = parametres.ComaX;
+  run.ComaY = parametres.ComaY;
+  run.Spherique = parametres.Spherique;
+  run.Autocollimation = parametres.Autocollimation;
 
   if (polychromatic) {
     TRoddier blue, green, red;
-    if (!ReconstructPolychromatic(blue, green, red, bar.Callbacks(), &why))
+    const std::array<TImagePair, 3> images = {TImagePair{pairs[0].Intra, pairs[0].Extra},
+                                              TImagePair{pairs[1].Intra, pairs[1].Extra},
+                                              TImagePair{pairs[2].Intra, pairs[2].Extra}};
+    if (!ReconstructPolychromatic(blue, green, red, images, test, runSettings, bar.Callbacks(), &why))
       throw BatchError("reconstruction failed: " + why);
-    run.Channels.push_back(WriteChannel(blue, "Blue", "_blue", folder, products));
-    run.Channels.push_back(WriteChannel(green, "Green", "_green", folder, products));
-    run.Channels.push_back(WriteChannel(red, "Red", "_red", folder, products));
+    run.Channels.push_back(WriteChannel(blue, "Blue", "_blue", folder, products, test, output));
+    run.Channels.push_back(WriteChannel(green, "Green", "_green", folder, products, test, output));
+    run.Channels.push_back(WriteChannel(red, "Red", "_red", folder, products, test, output));
   } else {
     TRoddier mono;
-    if (!ReconstructSingle(mono, bar.Callbacks(), &why)) throw BatchError("reconstruction failed: " + why);
-    run.Channels.push_back(WriteChannel(mono, "single", "", folder, products));
+    if (!ReconstructSingle(mono, {pairs[0].Intra, pairs[0].Extra}, test, runSettings, bar.Callbacks(), &why))
+      throw BatchError("reconstruction failed: " + why);
+    run.Channels.push_back(WriteChannel(mono, "single", "", folder, products, test, output));
   }
 
   run.Files = {"summary.txt", "summary.json"};

@@ -4,7 +4,6 @@
 #include <cstdio>
 
 #include "analysis/zernike_coefficients_file.h"
-#include "setup/u_prefs.h"
 
 namespace caustica::cli {
 
@@ -81,8 +80,8 @@ TChannelSummary SummariseWavefront(TPupille& w, const std::string& channel) {
   s.PupilRadius = w.PupilRadius;
   s.Seidel = SeidelFigures(w);
   ZernikeCoefficients normalised = w.Coefficients;
-  ToNormalised(normalised);
-  const int count = std::min<int>(Preferences.Valeurs.NPolyZern, kZernikeTermCount);
+  ToNormalised(w.Basis, normalised);
+  const int count = std::min<int>(w.Basis.PolynomialCount, kZernikeTermCount);
   for (int k = 1; k <= count; ++k)
     s.Coefficients.push_back({k, ZernikeTermName(k), normalised[k], w.Coefficients[k], w.Selected[k]});
   return s;

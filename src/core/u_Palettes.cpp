@@ -48,15 +48,21 @@ const std::array<std::string, kPaletteCount>& PaletteNames() {
 
 const TPaletteDef& PaletteDefinition(int index) { return Palettes()[index < 0 || index >= 6 ? 0 : index]; }
 
-void SelectPalette(int index) {
-  if (index < 0 || index >= kPaletteCount) return;
-  CurrentPalette = Palettes()[index];
+TPaletteDef PaletteFor(int index, double monochromeWavelength) {
+  if (index < 0 || index >= kPaletteCount) return CurrentPalette;
+  TPaletteDef palette = Palettes()[index];
   if (index == 5) {
     std::uint8_t r, g, b;
-    WavelengthToRgb(MonochromeWavelength, r, g, b);
-    CurrentPalette.Nodes[0] = {0, 0, 0};
-    CurrentPalette.Nodes[1] = {r / 255.0, g / 255.0, b / 255.0};
+    WavelengthToRgb(monochromeWavelength, r, g, b);
+    palette.Nodes[0] = {0, 0, 0};
+    palette.Nodes[1] = {r / 255.0, g / 255.0, b / 255.0};
   }
+  return palette;
+}
+
+void SelectPalette(int index) {
+  if (index < 0 || index >= kPaletteCount) return;
+  CurrentPalette = PaletteFor(index, MonochromeWavelength);
 }
 
 void WavelengthToRgb(double lambda, std::uint8_t& red, std::uint8_t& green, std::uint8_t& blue) {
@@ -100,19 +106,28 @@ void WavelengthToRgb(double lambda, std::uint8_t& red, std::uint8_t& green, std:
   blue = toByte(b);
 }
 
-void BackgroundRgb(std::uint8_t& red, std::uint8_t& green, std::uint8_t& blue) {
-  const TRgbColour& c = CurrentPalette.Nodes[8];
+void BackgroundRgb(const TPaletteDef& palette, std::uint8_t& red, std::uint8_t& green, std::uint8_t& blue) {
+  const TRgbColour& c = palette.Nodes[8];
   red = PaletteByte(c.Red * 255.0);
   green = PaletteByte(c.Green * 255.0);
   blue = PaletteByte(c.Blue * 255.0);
 }
 
+void BackgroundRgb(std::uint8_t& red, std::uint8_t& green, std::uint8_t& blue) {
+  BackgroundRgb(CurrentPalette, red, green, blue);
+}
+
 void DrawColourBar(int left, int top, int width, int height, TRaster& surface) {
   DisplayStart = 0.0;
   DisplayWidth = height - 1;
+  DrawColourBar(CurrentPalette, left, top, width, height, surface);
+}
+
+void DrawColourBar(const TPaletteDef& palette, int left, int top, int width, int height, TRaster& surface) {
+  const double barWidth = height - 1;
   for (int i = 1; i <= height; ++i) {
     std::uint8_t rgb[3];
-    ValueToRgb(height - i + 1, rgb[0], rgb[1], rgb[2]);
+    MapValueToRgb(palette, 0.0, barWidth, height - i + 1, rgb[0], rgb[1], rgb[2]);
     const int y = top + i - 1;
     if (y < 0 || y >= surface.Height) continue;
     for (int x = left; x < left + width; ++x) {

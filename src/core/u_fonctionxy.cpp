@@ -206,10 +206,10 @@ void TFctXY::ThresholdMask() {
 // ---------------------------------------------------------------------------
 // Statistics. An empty grid, or an empty mask, gives a range of 0..0.
 
-void TFctXY::ComputeRange() {
+void TFctXY::Range(double& low, double& high) const {
   const std::size_t n = HasArrays() ? SampleCount(Nx, Ny) : 0;
   if (n == 0) {
-    MinValue = MaxValue = PtvValue = 0.0;
+    low = high = 0.0;
     return;
   }
   const double* v = Values.PlaneData(1);
@@ -218,9 +218,13 @@ void TFctXY::ComputeRange() {
     if (v[i] < lo) lo = v[i];
     if (v[i] > hi) hi = v[i];
   }
-  MinValue = lo;
-  MaxValue = hi;
-  PtvValue = hi - lo;
+  low = lo;
+  high = hi;
+}
+
+void TFctXY::ComputeRange() {
+  Range(MinValue, MaxValue);
+  PtvValue = MaxValue - MinValue;
 }
 
 void TFctXY::ComputeMaskedRange() {

@@ -79,6 +79,8 @@ class TFctXY {
 
   // Statistics. With no sample to look at, the range is 0..0.
   void ComputeRange();
+  // The range of plane 1 without storing it.
+  void Range(double& low, double& high) const;
   void ComputeMaskedRange();
   void ComputeMaskedStatistics();
 
@@ -104,8 +106,12 @@ class TFctXY {
   void DivideByFrequencySquared();
 
   // Paints the grid in false colour with its palette, display window,
-  // relief, mask and overlay shapes (u_fonctionxy_render).
-  void Render(TImageSurface& image);
+  // relief, mask and overlay shapes (u_fonctionxy_render). Drawing changes
+  // neither the grid nor the program-wide palette state; a display window
+  // of 0..0 draws the whole range. The monochrome palette takes the
+  // program-wide tint unless one is given.
+  void Render(TImageSurface& image) const;
+  void Render(TImageSurface& image, double monochromeWavelength) const;
 
   bool HasArrays() const { return !Values.Empty(); }
 };

@@ -16,7 +16,9 @@ std::uint8_t Scaled(std::uint8_t component, double brightness) {
 
 }  // namespace
 
-void TFctXY::Render(TImageSurface& image) {
+void TFctXY::Render(TImageSurface& image) const { Render(image, MonochromeWavelength); }
+
+void TFctXY::Render(TImageSurface& image, double monochromeWavelength) const {
   TFctXY slope;
   if (Relief) {
     slope.Init(Nx, Ny);
@@ -28,20 +30,18 @@ void TFctXY::Render(TImageSurface& image) {
   TRaster raster;
   raster.Resize(Nx, Ny);
 
-  ComputeRange();
-  if (DisplayHigh == 0 && DisplayLow == 0) {
-    DisplayHigh = MaxValue;
-    DisplayLow = MinValue;
+  // A window of 0..0 means the whole range of the samples.
+  double low = DisplayLow, high = DisplayHigh;
+  if (high == 0 && low == 0) {
+    TFctXY::Range(low, high);
   }
-  SelectPalette(PaletteIndex);
-  const double w = (DisplayHigh - DisplayLow) * RangeFactor;
-  const double s = (DisplayHigh - DisplayLow) / 2 + DisplayLow - w / 2;
-  DisplayStart = s;
-  DisplayWidth = w;
+  const TPaletteDef palette = PaletteFor(PaletteIndex, monochromeWavelength);
+  const double w = (high - low) * RangeFactor;
+  const double s = (high - low) / 2 + low - w / 2;
 
   if (w != 0 && !raster.Empty()) {
     std::uint8_t background[3];
-    BackgroundRgb(background[0], background[1], background[2]);
+    BackgroundRgb(palette, background[0], background[1], background[2]);
     // A flat relief has no slope to shade; it is drawn at full brightness.
     const bool shaded = Relief && slope.PtvValue != 0;
     for (int r = 1; r <= Ny; ++r) {
@@ -56,7 +56,7 @@ void TFctXY::Render(TImageSurface& image) {
           rgb[1] = background[1];
           rgb[2] = background[2];
         } else {
-          ValueToRgb(v[c], rgb[0], rgb[1], rgb[2]);
+          MapValueToRgb(palette, s, w, v[c], rgb[0], rgb[1], rgb[2]);
         }
         if (shaded) {
           const double b = (t[c] - slope.MinValue) / slope.PtvValue;
@@ -73,7 +73,6 @@ void TFctXY::Render(TImageSurface& image) {
   }
   image.DrawRaster(raster);
   image.SetDisplaySize(RoundToInt(Nx * Zoom), RoundToInt(Ny * Zoom));
-  slope.Release();
 
   for (int i = 1; i <= 3; ++i) {
     const TShape& sh = Shapes[i];

@@ -3,17 +3,13 @@
 // "Prefs.txt", so that file keeps its format.
 #pragma once
 
-#include <cstdint>
 #include <string>
+
+#include "analysis/channel_run.h"
 
 namespace caustica {
 
-enum class TReconstructionMethod : std::uint8_t {
-  Classic,   // the iterative Fourier-domain Poisson solution, the default
-  Accurate,  // the modal solution with compensation of the images
-};
-
-// The program-wide setting, read by the channel run at the moment of use.
+// The program-wide setting; each command hands it to the run it starts.
 extern TReconstructionMethod ReconstructionMethod;
 
 // "Classic" or "Accurate", as the settings file and the dialog show them.

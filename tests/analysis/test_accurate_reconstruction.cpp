@@ -10,6 +10,7 @@
 #include "analysis/accurate_reconstruction.h"
 #include "analysis/channel_run.h"
 #include "setup/reconstruction_method.h"
+#include "setup/run_settings.h"
 #include "setup/u_parametres.h"
 #include "setup/u_prefs.h"
 #include "support/reconstruction_accuracy.h"

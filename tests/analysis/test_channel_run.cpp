@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "analysis/channel_run.h"
+#include "setup/run_settings.h"
 #include "setup/u_parametres.h"
 #include "setup/u_prefs.h"
 #include "zernike_test_support.h"

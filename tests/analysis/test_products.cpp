@@ -4,6 +4,7 @@
 #include <functional>
 
 #include "analysis/products.h"
+#include "setup/run_settings.h"
 #include "setup/u_prefs.h"
 #include "zernike_test_support.h"
 
@@ -53,7 +54,7 @@ TEST(InterferogramProduct, FlatWavefrontGivesStraightFringes) {
   Wavefront(w, 64, 25, Flat);
   TPupille t;
   std::string error;
-  ASSERT_TRUE(ComputeInterferogram(w, 0, 8, t, &error)) << error;
+  ASSERT_TRUE(ComputeInterferogram(w, 0, 8, CurrentProductSettings(), t, &error)) << error;
   EXPECT_EQ(t.Kind, kKindInterferogram);
   EXPECT_EQ(t.PaletteIndex, 5);
   EXPECT_TRUE(t.MaskActive);
@@ -69,7 +70,7 @@ TEST(InterferogramProduct, FlatWavefrontGivesStraightFringes) {
     }
 
   // At 90 degrees the fringes run along the rows.
-  ASSERT_TRUE(ComputeInterferogram(w, 90, 8, t));
+  ASSERT_TRUE(ComputeInterferogram(w, 90, 8, CurrentProductSettings(), t));
   EXPECT_EQ(t.Angle, 90 * 3.141592653589 / 180);
   for (int r = 1; r <= 64; ++r)
     for (int c = 1; c <= 64; ++c)
@@ -86,7 +87,7 @@ TEST(InterferogramProduct, ValuesInUnitRangeAndOneWhereTiltMatchesTheWavefront) 
   Wavefront(tilted, 48, 20, [&](double x, double y) { return amp * (std::cos(a) * x + std::sin(a) * y); });
   Wavefront(aberrated, 48, 20, [](double x, double y) { return 300 * (x * x + y * y) + 80 * x * y * y; });
   TPupille t;
-  ASSERT_TRUE(ComputeInterferogram(tilted, 30, 5, t));
+  ASSERT_TRUE(ComputeInterferogram(tilted, 30, 5, CurrentProductSettings(), t));
   for (int r = 1; r <= 48; ++r)
     for (int c = 1; c <= 48; ++c)
       if (tilted.Mask[1][r][c] == 1) {
@@ -95,7 +96,7 @@ TEST(InterferogramProduct, ValuesInUnitRangeAndOneWhereTiltMatchesTheWavefront) 
 
   // Recomputed in place with another fringe count: same arrays, values in 0..1.
   const double* before = t.Values.PlaneData(1);
-  ASSERT_TRUE(ComputeInterferogram(aberrated, 30, 3, t));
+  ASSERT_TRUE(ComputeInterferogram(aberrated, 30, 3, CurrentProductSettings(), t));
   EXPECT_EQ(t.Values.PlaneData(1), before);
   EXPECT_EQ(t.FringeCount, 3);
   for (int r = 1; r <= 48; ++r)
@@ -111,13 +112,13 @@ TEST(InterferogramProduct, RefusesWhatIsNotAWavefront) {
   Wavefront(image, 32, 10, Flat);
   image.Kind = kKindIntra;
   std::string error;
-  EXPECT_FALSE(ComputeInterferogram(image, 0, 8, t, &error));
+  EXPECT_FALSE(ComputeInterferogram(image, 0, 8, CurrentProductSettings(), t, &error));
   EXPECT_EQ(error, "Select a wavefront image.");
   EXPECT_FALSE(t.HasArrays());
   image.Kind = kKindResidual;  // a residual map is accepted
-  EXPECT_TRUE(ComputeInterferogram(image, 0, 8, t));
+  EXPECT_TRUE(ComputeInterferogram(image, 0, 8, CurrentProductSettings(), t));
   Preferences.Valeurs.LambdaInterfero = 0;
-  EXPECT_FALSE(ComputeInterferogram(image, 0, 8, t, &error));
+  EXPECT_FALSE(ComputeInterferogram(image, 0, 8, CurrentProductSettings(), t, &error));
 }
 
 TEST(ProductSeries, AnglesFromStartPlus180DownToStart) {
@@ -196,7 +197,8 @@ TEST(PsfProduct, FlatWavefrontGivesEqualPsfsPeakedAtTheCentre) {
   TPupille w, actual, theoretical;
   Wavefront(w, 64, 20, Flat);
   std::string error;
-  ASSERT_TRUE(ComputePsfPair(w, PsfFactor(1), actual, theoretical, &error)) << error;
+  ASSERT_TRUE(ComputePsfPair(w, PsfFactor(1), CurrentProductSettings(), actual, theoretical, &error))
+      << error;
   EXPECT_EQ(actual.Kind, kKindActualPsf);
   EXPECT_EQ(theoretical.Kind, kKindTheoreticalPsf);
   for (const TPupille* p : {&actual, &theoretical}) {
@@ -220,7 +222,7 @@ TEST(PsfProduct, StrehlOfASmallAstigmatism) {
   const double c5 = kLambda / 20 * std::sqrt(6.0);
   TPupille w, actual, theoretical;
   Wavefront(w, 64, 24, [&](double x, double y) { return c5 * (x * x - y * y); });
-  ASSERT_TRUE(ComputePsfPair(w, 2, actual, theoretical));
+  ASSERT_TRUE(ComputePsfPair(w, 2, CurrentProductSettings(), actual, theoretical));
   const int o = static_cast<int>(actual.OriginColumn);
   const double strehl = actual.Values[1][o][o] / theoretical.Values[1][o][o];
   EXPECT_NEAR(strehl, std::exp(-std::pow(2 * M_PI / 20, 2)), 0.02);
@@ -245,8 +247,8 @@ TEST(PsfProduct, FocusTermIsPutBackOnce) {
     w->Coefficients[4] = c4;
   }
   removed.Selected[4] = false;
-  ASSERT_TRUE(ComputePsfPair(present, 1, a1, t1));
-  ASSERT_TRUE(ComputePsfPair(removed, 1, a2, t2));
+  ASSERT_TRUE(ComputePsfPair(present, 1, CurrentProductSettings(), a1, t1));
+  ASSERT_TRUE(ComputePsfPair(removed, 1, CurrentProductSettings(), a2, t2));
   const int o = static_cast<int>(a1.OriginColumn);
   EXPECT_LT(a1.Values[1][o][o], 0.8 * t1.Values[1][o][o]);
   for (int r = 1; r <= a1.Ny; ++r)
@@ -259,11 +261,11 @@ TEST(PsfProduct, RefusesTooLargeATransformAndNoPupil) {
   TPupille w, actual, theoretical;
   Wavefront(w, 1100, 500, Flat);  // padded to 2048
   std::string error;
-  EXPECT_FALSE(ComputePsfPair(w, 8, actual, theoretical, &error));
+  EXPECT_FALSE(ComputePsfPair(w, 8, CurrentProductSettings(), actual, theoretical, &error));
   EXPECT_FALSE(error.empty());
   EXPECT_FALSE(actual.HasArrays());
   w.PupilRadius = 0;
-  EXPECT_FALSE(ComputePsfPair(w, 1, actual, theoretical, &error));
+  EXPECT_FALSE(ComputePsfPair(w, 1, CurrentProductSettings(), actual, theoretical, &error));
   EXPECT_EQ(PsfFactor(0), 1);
   EXPECT_EQ(PsfFactor(3), 8);
   EXPECT_EQ(PsfFactor(9), 8);
@@ -300,7 +302,7 @@ TEST(SpotDiagram, PureTiltLandsOnOnePointOfTheUnitCircle) {
   TPupille w, d;
   Wavefront(w, 64, 25, [](double x, double y) { return 30 * x - 40 * y; });
   std::string error;
-  ASSERT_TRUE(ComputeSpotDiagram(w, f, radius, 1, d, &error)) << error;
+  ASSERT_TRUE(ComputeSpotDiagram(w, f, radius, 1, CurrentProductSettings(), d, &error)) << error;
   EXPECT_EQ(d.Kind, kKindSpotDiagram);
   EXPECT_EQ(d.OriginColumn, 32);
   EXPECT_EQ(d.PupilRadius, 32);
@@ -321,8 +323,8 @@ TEST(SpotDiagram, DefocusFillsTheUnitDiscAndTheStepThinsTheRays) {
   PrefsGuard prefs;
   TPupille w, d1, d24;
   Wavefront(w, 96, 40, [](double x, double y) { return 200 * (x * x + y * y); });
-  ASSERT_TRUE(ComputeSpotDiagram(w, 1200e6, 100e6, 1, d1));
-  ASSERT_TRUE(ComputeSpotDiagram(w, 1200e6, 100e6, 24, d24));
+  ASSERT_TRUE(ComputeSpotDiagram(w, 1200e6, 100e6, 1, CurrentProductSettings(), d1));
+  ASSERT_TRUE(ComputeSpotDiagram(w, 1200e6, 100e6, 24, CurrentProductSettings(), d24));
   double farthest = 0;
   for (int r = 1; r <= 96; ++r)
     for (int c = 1; c <= 96; ++c)
@@ -337,12 +339,12 @@ TEST(SpotDiagram, RefusesAFlatWavefrontAndOtherKinds) {
   TPupille w, d;
   Wavefront(w, 32, 12, Flat);
   std::string error;
-  EXPECT_FALSE(ComputeSpotDiagram(w, 1200e6, 100e6, 1, d, &error));
+  EXPECT_FALSE(ComputeSpotDiagram(w, 1200e6, 100e6, 1, CurrentProductSettings(), d, &error));
   EXPECT_NE(error.find("no slope"), std::string::npos);
   EXPECT_FALSE(d.HasArrays());
   w.Kind = kKindResidual;
-  EXPECT_FALSE(ComputeSpotDiagram(w, 1200e6, 100e6, 1, d, &error));
+  EXPECT_FALSE(ComputeSpotDiagram(w, 1200e6, 100e6, 1, CurrentProductSettings(), d, &error));
   EXPECT_EQ(error, "Select a wavefront image.");
   w.Kind = kKindWavefront;
-  EXPECT_FALSE(ComputeSpotDiagram(w, 1200e6, 0, 1, d, &error));
+  EXPECT_FALSE(ComputeSpotDiagram(w, 1200e6, 0, 1, CurrentProductSettings(), d, &error));
 }

@@ -136,8 +136,8 @@ TEST(Reconstruct, StopRulesAndPassLimit) {
   };
   // One pass allowed: one solve.
   {
-    Preferences.Valeurs.RMSFront = 0;
     TRoddier run = pair();
+    run.StopRms = 0;
     run.MaxIterations = 1;
     run.Reconstruct();
     EXPECT_EQ(run.OuterPasses, 1);
@@ -145,9 +145,9 @@ TEST(Reconstruct, StopRulesAndPassLimit) {
   // A threshold above any increment with the stop box ticked: one pass, and
   // nothing added to the wavefront.
   {
-    Preferences.Valeurs.RMSFront = 1e12;
-    Preferences.Valeurs.BreakCondition = 1;
     TRoddier run = pair();
+    run.StopRms = 1e12;
+    run.StopWhenConverged = true;
     run.Reconstruct();
     EXPECT_EQ(run.OuterPasses, 1);
     const TPupille& w = *run.Wavefront;
@@ -155,9 +155,9 @@ TEST(Reconstruct, StopRulesAndPassLimit) {
   }
   // The same without the stop box: every pass runs, the wavefront unchanged.
   {
-    Preferences.Valeurs.RMSFront = 1e12;
-    Preferences.Valeurs.BreakCondition = 0;
     TRoddier run = pair();
+    run.StopRms = 1e12;
+    run.StopWhenConverged = false;
     run.Reconstruct();
     EXPECT_EQ(run.OuterPasses, 5);
   }

@@ -5,6 +5,7 @@
 
 #include "analysis/zernike_coefficients_file.h"
 #include "core/u_math.h"
+#include "setup/run_settings.h"
 #include "setup/u_prefs.h"
 #include "support/test_files.h"
 #include "zernike_test_support.h"

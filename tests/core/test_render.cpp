@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "core/grid_picture.h"
 #include "core/image_surface.h"
 #include "core/u_Palettes.h"
 #include "core/u_fonctionxy.h"
@@ -25,20 +26,55 @@ TEST(Render, GreyRampTakesTheDataRangeWhenNoWindowIsSet) {
   g.PaletteIndex = 0;
   g.Zoom = 2.0;
   TSoftwareSurface s;
+  const double start = DisplayStart, width = DisplayWidth;
+  const TPaletteDef palette = CurrentPalette;
   g.Render(s);
   ASSERT_EQ(s.Picture.Width, 3);
   ASSERT_EQ(s.Picture.Height, 2);
+  // Drawing leaves the grid and the program-wide palette state alone.
   EXPECT_EQ(g.DisplayLow, 0);
-  EXPECT_EQ(g.DisplayHigh, 100);
-  EXPECT_EQ(g.PtvValue, 100);
+  EXPECT_EQ(g.DisplayHigh, 0);
+  EXPECT_EQ(g.PtvValue, 0);
+  EXPECT_EQ(DisplayStart, start);
+  EXPECT_EQ(DisplayWidth, width);
+  EXPECT_EQ(CurrentPalette.SegmentCount, palette.SegmentCount);
   EXPECT_EQ(Red(s, 0, 0), 0);
   EXPECT_EQ(Red(s, 1, 1), 128);  // 127.5, half to even
   EXPECT_EQ(Red(s, 2, 0), 255);
   EXPECT_EQ(s.DisplayWidth, 6);
   EXPECT_EQ(s.DisplayHeight, 4);
-  // The global window follows the grid.
-  EXPECT_EQ(DisplayStart, 0);
-  EXPECT_EQ(DisplayWidth, 100);
+}
+
+TEST(Render, PictureRecipeStoresTheRangeAndOpensTheWindowOnIt) {
+  TFctXY g = Ramp(3, 2);
+  g.PaletteIndex = 0;
+  const TRaster picture = GridPicture(g, 2.0, std::nullopt);
+  EXPECT_EQ(g.Zoom, 2.0);
+  EXPECT_EQ(g.DisplayLow, 0);
+  EXPECT_EQ(g.DisplayHigh, 100);
+  EXPECT_EQ(g.PtvValue, 100);
+  EXPECT_EQ(picture.Pixel(1, 1)[0], 128);
+  // A window already set is kept, whatever the range.
+  g.DisplayLow = 50;
+  g.DisplayHigh = 100;
+  EXPECT_EQ(GridPicture(g, 1.0, std::nullopt).Pixel(1, 0)[0], 0);
+  EXPECT_EQ(g.DisplayLow, 50);
+}
+
+TEST(Render, MonochromeTintComesFromTheCallerNotTheProgramWideWavelength) {
+  TFctXY g = Ramp(3, 1);
+  g.PaletteIndex = 5;
+  const double saved = MonochromeWavelength;
+  MonochromeWavelength = 450;  // blue
+  const TRaster own = GridPicture(g, 1.0, 650.0);
+  const TRaster shared = GridPicture(g, 1.0, std::nullopt);
+  EXPECT_EQ(MonochromeWavelength, 450);
+  MonochromeWavelength = saved;
+  // The top of the ramp: red for 650 nm, blue for 450 nm.
+  EXPECT_EQ(own.Pixel(2, 0)[0], 255);
+  EXPECT_EQ(own.Pixel(2, 0)[2], 0);
+  EXPECT_EQ(shared.Pixel(2, 0)[0], 0);
+  EXPECT_GT(shared.Pixel(2, 0)[2], 200);
 }
 
 TEST(Render, RangeFactorNarrowsTheWindowAboutItsMiddle) {
@@ -46,8 +82,7 @@ TEST(Render, RangeFactorNarrowsTheWindowAboutItsMiddle) {
   g.RangeFactor = 0.5;
   TSoftwareSurface s;
   g.Render(s);
-  EXPECT_EQ(DisplayStart, 25);
-  EXPECT_EQ(DisplayWidth, 50);
+  // The window 25..75: 0 below it, 50 in its middle, 100 above it.
   EXPECT_EQ(Red(s, 0, 0), 0);
   EXPECT_EQ(Red(s, 1, 0), 128);
   EXPECT_EQ(Red(s, 2, 0), 255);

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "analysis/channel_run.h"
+#include "setup/run_settings.h"
 #include "setup/u_parametres.h"
 #include "setup/u_prefs.h"
 

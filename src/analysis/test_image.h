@@ -1,0 +1,53 @@
+// Opening a test image, the same for the desktop program and the batch
+// tool: the file read into a grid, the pupil searched by the block-average
+// threshold, measured, the axes set in pupil units and the display window
+// opened on the whole range.
+#pragma once
+
+#include <array>
+#include <memory>
+#include <string>
+
+#include "analysis/u_pupille.h"
+#include "core/raster.h"
+
+namespace caustica {
+
+// The threshold search of an opened image (the preferences ExtractDim and
+// ExtractSeuil).
+struct TPupilSearch {
+  int BlockCount = 16;
+  double Percentage = 50.0;
+};
+
+// The system's refusal of a file that gives no image of at least 3 x 3.
+inline constexpr const char* kImageFormatIncompatible = "Image format incompatible";
+
+// What became of an opened image.
+struct TOpenOutcome {
+  bool Opened = false;      // false: refused, the grid is to be discarded
+  bool PupilFound = false;  // a frame without a pupil still opens
+  std::string Reason;       // why it was refused, or why no pupil was found
+};
+
+// The pupil search, measure, axes and display window of an image already
+// in grid. PupilFound is false (with the reason) for a uniform frame or one
+// where the threshold leaves no pupil; the grid is searched all the same.
+TOpenOutcome SearchPupil(TPupille& grid, const TPupilSearch& search);
+
+// "Open": the FITS file into grid, then SearchPupil. Refused with
+// kImageFormatIncompatible when the file gives fewer than 3 columns or rows.
+TOpenOutcome OpenTestImage(const std::string& fileName, const TPupilSearch& search, TPupille& grid);
+
+// "Import a jpeg image": the picture split into its blue, green and red
+// channels, in that order, each a grid of the picture's size with its
+// wavelength, the monochrome palette and SearchPupil. Refused when the
+// picture is smaller than 3 x 3.
+struct TColourChannels {
+  std::array<std::shared_ptr<TPupille>, 3> Grids;
+  std::array<TOpenOutcome, 3> Outcomes;
+};
+TOpenOutcome SplitColourPicture(const TRaster& picture, const std::array<double, 3>& wavelengths,
+                                const TPupilSearch& search, TColourChannels& channels);
+
+}  // namespace caustica

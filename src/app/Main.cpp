@@ -15,12 +15,14 @@
 #include <QToolBar>
 #include <algorithm>
 #include <string>
+#include <vector>
 
 #include "analysis/channel_run.h"
 #include "app/Unit1.h"
 #include "app/about_box.h"
 #include "app/platform.h"
 #include "app/program_state.h"
+#include "app/session.h"
 #include "app/u_progress_bar.h"
 #include "io/jpeg_file.h"
 #include "setup/parametres_form.h"
@@ -239,7 +241,7 @@ TForm1* TMainForm::NewImageWindow(std::shared_ptr<TPupille> grid, const QString&
   window->Visualiser();
   window->show();
   MdiArea->setActiveSubWindow(window);
-  ActiveImage = window;
+  Session().SetActiveImage(window);
   return window;
 }
 
@@ -276,7 +278,7 @@ void TMainForm::FileOpen1Execute() {
   TForm1* w = OpenImageFile("Open an image");
   if (!w) return;
   w->Grid->Kind = kKindIntra;
-  ListBoxIntra.append({w->windowTitle(), w});
+  Session().AddToImageList(kKindIntra, w);
   w->Visualiser();
 }
 
@@ -286,7 +288,7 @@ void TMainForm::Ouvrircommeextrafocale1Click() {
   // Turned into the orientation of the intra-focal image.
   w->Grid->Rotate180();
   w->Grid->Kind = kKindExtra;
-  ListBoxExtra.append({w->windowTitle(), w});
+  Session().AddToImageList(kKindExtra, w);
   w->Visualiser();
 }
 
@@ -343,7 +345,7 @@ void TMainForm::OuvrirImageJpeg1Click() {
     w->Visualiser();
     w->show();
     MdiArea->setActiveSubWindow(w);
-    ActiveImage = w;
+    Session().SetActiveImage(w);
   }
 }
 
@@ -357,10 +359,10 @@ void TMainForm::FileNew1Execute() {
   if (!Platform().Confirm("Close all images ?")) return;
   ClosingAll = true;
   for (auto it = windows.crbegin(); it != windows.crend(); ++it) (*it)->close();
-  // Slots, parameters and image lists back to the start; windows showing a
+  // Slots, parameters and image lists back to the start, and every window
+  // that listens (the test parameters among them) told; windows showing a
   // reconstruction's grids have kept their own share of them.
-  ResetProgramState();
-  if (FormParam) FormParam->Reinitialiser();
+  Session().NewTest();
 }
 
 void TMainForm::CloseFamily(int kind) {
@@ -466,18 +468,18 @@ void TMainForm::Symtrie1801Click() {
   const std::shared_ptr<TPupille> g = GridOf(ActiveImage);
   if (!g) return;
   g->Rotate180();
-  ActiveImage->Visualiser();
   if (g->Kind == kKindIntra)
     g->Kind = kKindExtra;
   else if (g->Kind == kKindExtra)
     g->Kind = kKindIntra;
+  Session().NotifyGridValues(g.get());
 }
 
 void TMainForm::Centrer1Click() {
   const std::shared_ptr<TPupille> g = GridOf(ActiveImage);
   if (ImageWindows().isEmpty() || !g) return;
   g->CentrePupil();
-  ActiveImage->Visualiser();
+  Session().NotifyGridValues(g.get());
 }
 
 // ---- Calc. ----
@@ -494,7 +496,7 @@ void TMainForm::Signal1Click() {
     return;
   }
   THourglass hourglass;
-  if (!RoddierMono) RoddierMono = std::make_unique<TRoddier>();
+  if (!RoddierMono) Session().SetReconstruction(kChannelSingle, std::make_unique<TRoddier>());
   auto copy = [](const TPupille& src) {
     auto g = std::make_shared<TPupille>();
     g->Init(src.Nx, src.Ny);
@@ -509,6 +511,7 @@ void TMainForm::Signal1Click() {
   RoddierMono->Signal->ComputeRange();
   RoddierMono->Signal->DisplayLow = RoddierMono->Signal->MinValue;
   RoddierMono->Signal->DisplayHigh = RoddierMono->Signal->MaxValue;
+  Session().NotifyReconstruction(kChannelSingle);
   TForm1* w = NewImageWindow(RoddierMono->Signal, "Signal");
   w->OwnsGrid = 0;
 }
@@ -527,6 +530,7 @@ void TMainForm::Poisson1Click() {
   }
   THourglass hourglass;
   RoddierMono->SolvePoisson();
+  Session().NotifyReconstruction(kChannelSingle);
   if (!RoddierMono->Residual) return;
   RoddierMono->Residual->ComputeRange();
   RoddierMono->Residual->DisplayLow = RoddierMono->Residual->MinValue;
@@ -561,13 +565,18 @@ void TMainForm::ReconstruireClick() {
   {
     THourglass hourglass;
     if (polychromatic) {
-      RoddierRed = std::make_unique<TRoddier>();
-      RoddierGreen = std::make_unique<TRoddier>();
-      RoddierBlue = std::make_unique<TRoddier>();
-      ok = ReconstructPolychromatic(*RoddierBlue, *RoddierGreen, *RoddierRed, progress, &error);
+      auto red = std::make_unique<TRoddier>();
+      auto green = std::make_unique<TRoddier>();
+      auto blue = std::make_unique<TRoddier>();
+      ok = ReconstructPolychromatic(*blue, *green, *red, progress, &error);
+      // Into the slots once run, failed or not, so listeners find results.
+      Session().SetReconstruction(kChannelBlue, std::move(blue));
+      Session().SetReconstruction(kChannelGreen, std::move(green));
+      Session().SetReconstruction(kChannelRed, std::move(red));
     } else {
-      RoddierMono = std::make_unique<TRoddier>();
-      ok = ReconstructSingle(*RoddierMono, progress, &error);
+      auto mono = std::make_unique<TRoddier>();
+      ok = ReconstructSingle(*mono, progress, &error);
+      Session().SetReconstruction(kChannelSingle, std::move(mono));
     }
   }
   // Bad images or parameters are refused with the reason, never shown as
@@ -585,8 +594,6 @@ void TMainForm::ReconstruireClick() {
     NewImageWindow(RoddierMono->Wavefront,
                    QString("Wavefront %1").arg(QString::fromStdString(ChannelNames[0])));
   }
-  // The Zernike results window and the panel's Results page refresh here
-  // once they exist.
 }
 
 void TMainForm::Ajuster1Click() {
@@ -594,6 +601,7 @@ void TMainForm::Ajuster1Click() {
   if (!g) return;
   THourglass hourglass;
   g->FitZernike();
+  Session().NotifyGridValues(g.get());
 }
 
 // The wavefront described by the simulation parameters; nothing until a
@@ -673,14 +681,20 @@ void TMainForm::Imagesaprscorrection1Click() {
 }
 
 void TMainForm::ApplyPalettePreferences() {
+  // Every shown grid is told, changed or not: other preferences may change
+  // how it is drawn. A grid shown twice is told once.
+  std::vector<const TPupille*> told;
   for (TForm1* w : ImageWindows()) {
-    if (!w->Grid) continue;
-    if (w->Grid->Kind < kKindWavefront)
-      w->Grid->PaletteIndex = Preferences.Valeurs.PltSignal;
-    else if (w->Grid->Kind == kKindWavefront)
-      w->Grid->PaletteIndex = Preferences.Valeurs.PltFront;
-    w->Visualiser();
+    TPupille* g = w->Grid.get();
+    if (!g || std::find(told.begin(), told.end(), g) != told.end()) continue;
+    if (g->Kind < kKindWavefront)
+      g->PaletteIndex = Preferences.Valeurs.PltSignal;
+    else if (g->Kind == kKindWavefront)
+      g->PaletteIndex = Preferences.Valeurs.PltFront;
+    told.push_back(g);
+    Session().NotifyGridDisplay(g);
   }
+  Session().NotifyDisplayPreferences();
 }
 
 // ---- Zoom ----
@@ -688,7 +702,7 @@ void TMainForm::ApplyPalettePreferences() {
 void TMainForm::ApplyZoomSelector() {
   if (ImageWindows().isEmpty() || !ActiveImage) return;
   ActiveImage->ZoomIndex = static_cast<std::uint8_t>(ZoomSelector->currentIndex());
-  ActiveImage->Visualiser();
+  Session().NotifyGridDisplay(ActiveImage->Grid.get());
 }
 
 void TMainForm::ZoomIn() {

@@ -15,6 +15,7 @@
 #include <QToolBar>
 #include <algorithm>
 #include <string>
+#include <vector>
 
 #include "analysis/channel_run.h"
 #include "analysis/test_image.h"
@@ -22,6 +23,7 @@
 #include "app/about_box.h"
 #include "app/platform.h"
 #include "app/program_state.h"
+#include "app/session.h"
 #include "app/u_progress_bar.h"
 #include "io/jpeg_file.h"
 #include "setup/parametres_form.h"
@@ -241,7 +243,7 @@ TForm1* TMainForm::NewImageWindow(std::shared_ptr<TPupille> grid, const QString&
   window->Visualiser();
   window->show();
   MdiArea->setActiveSubWindow(window);
-  ActiveImage = window;
+  Session().SetActiveImage(window);
   return window;
 }
 
@@ -272,7 +274,7 @@ void TMainForm::FileOpen1Execute() {
   TForm1* w = OpenImageFile("Open an image");
   if (!w) return;
   w->Grid->Kind = kKindIntra;
-  ListBoxIntra.append({w->windowTitle(), w});
+  Session().AddToImageList(kKindIntra, w);
   w->Visualiser();
 }
 
@@ -282,7 +284,7 @@ void TMainForm::Ouvrircommeextrafocale1Click() {
   // Turned into the orientation of the intra-focal image.
   w->Grid->Rotate180();
   w->Grid->Kind = kKindExtra;
-  ListBoxExtra.append({w->windowTitle(), w});
+  Session().AddToImageList(kKindExtra, w);
   w->Visualiser();
 }
 
@@ -293,17 +295,21 @@ void TMainForm::OuvrirImageJpeg1Click() {
   request.InitialFolder = QString::fromStdString(Preferences.Valeurs.DossierImages);
   const QString fileName = Platform().OpenFileName(request);
   if (fileName.isEmpty()) return;
-  THourglass hourglass;
-  TRaster picture;
-  if (!DecodeJpegFile(fileName.toStdString(), picture) || picture.Empty()) return;
-  const TkwValue& v = Preferences.Valeurs;
   TColourChannels channels;
-  const TOpenOutcome outcome =
-      SplitColourPicture(picture, {v.LambdaB, v.LambdaV, v.LambdaR}, CurrentPupilSearch(), channels);
+  TOpenOutcome outcome;
+  {
+    THourglass hourglass;
+    TRaster picture;
+    if (!DecodeJpegFile(fileName.toStdString(), picture) || picture.Empty()) return;
+    const TkwValue& v = Preferences.Valeurs;
+    outcome = SplitColourPicture(picture, {v.LambdaB, v.LambdaV, v.LambdaR}, CurrentPupilSearch(), channels);
+  }
+  // A picture too small to hold a pupil is refused, after the hourglass.
   if (!outcome.Opened) {
     Platform().Warning(QString::fromStdString(outcome.Reason));
     return;
   }
+  THourglass hourglass;
   const QString baseName = QFileInfo(fileName).fileName();
   for (int i = 0; i < 3; ++i) {
     const QString caption =
@@ -317,7 +323,7 @@ void TMainForm::OuvrirImageJpeg1Click() {
     w->Visualiser();
     w->show();
     MdiArea->setActiveSubWindow(w);
-    ActiveImage = w;
+    Session().SetActiveImage(w);
   }
 }
 
@@ -331,10 +337,10 @@ void TMainForm::FileNew1Execute() {
   if (!Platform().Confirm("Close all images ?")) return;
   ClosingAll = true;
   for (auto it = windows.crbegin(); it != windows.crend(); ++it) (*it)->close();
-  // Slots, parameters and image lists back to the start; windows showing a
+  // Slots, parameters and image lists back to the start, and every window
+  // that listens (the test parameters among them) told; windows showing a
   // reconstruction's grids have kept their own share of them.
-  ResetProgramState();
-  if (FormParam) FormParam->Reinitialiser();
+  Session().NewTest();
 }
 
 void TMainForm::CloseFamily(int kind) {
@@ -440,18 +446,18 @@ void TMainForm::Symtrie1801Click() {
   const std::shared_ptr<TPupille> g = GridOf(ActiveImage);
   if (!g) return;
   g->Rotate180();
-  ActiveImage->Visualiser();
   if (g->Kind == kKindIntra)
     g->Kind = kKindExtra;
   else if (g->Kind == kKindExtra)
     g->Kind = kKindIntra;
+  Session().NotifyGridValues(g.get());
 }
 
 void TMainForm::Centrer1Click() {
   const std::shared_ptr<TPupille> g = GridOf(ActiveImage);
   if (ImageWindows().isEmpty() || !g) return;
   g->CentrePupil();
-  ActiveImage->Visualiser();
+  Session().NotifyGridValues(g.get());
 }
 
 // ---- Calc. ----
@@ -468,7 +474,7 @@ void TMainForm::Signal1Click() {
     return;
   }
   THourglass hourglass;
-  if (!RoddierMono) RoddierMono = std::make_unique<TRoddier>();
+  if (!RoddierMono) Session().SetReconstruction(kChannelSingle, std::make_unique<TRoddier>());
   auto copy = [](const TPupille& src) {
     auto g = std::make_shared<TPupille>();
     g->Init(src.Nx, src.Ny);
@@ -483,6 +489,7 @@ void TMainForm::Signal1Click() {
   RoddierMono->Signal->ComputeRange();
   RoddierMono->Signal->DisplayLow = RoddierMono->Signal->MinValue;
   RoddierMono->Signal->DisplayHigh = RoddierMono->Signal->MaxValue;
+  Session().NotifyReconstruction(kChannelSingle);
   TForm1* w = NewImageWindow(RoddierMono->Signal, "Signal");
   w->OwnsGrid = 0;
 }
@@ -501,6 +508,7 @@ void TMainForm::Poisson1Click() {
   }
   THourglass hourglass;
   RoddierMono->SolvePoisson();
+  Session().NotifyReconstruction(kChannelSingle);
   if (!RoddierMono->Residual) return;
   RoddierMono->Residual->ComputeRange();
   RoddierMono->Residual->DisplayLow = RoddierMono->Residual->MinValue;
@@ -535,13 +543,18 @@ void TMainForm::ReconstruireClick() {
   {
     THourglass hourglass;
     if (polychromatic) {
-      RoddierRed = std::make_unique<TRoddier>();
-      RoddierGreen = std::make_unique<TRoddier>();
-      RoddierBlue = std::make_unique<TRoddier>();
-      ok = ReconstructPolychromatic(*RoddierBlue, *RoddierGreen, *RoddierRed, progress, &error);
+      auto red = std::make_unique<TRoddier>();
+      auto green = std::make_unique<TRoddier>();
+      auto blue = std::make_unique<TRoddier>();
+      ok = ReconstructPolychromatic(*blue, *green, *red, progress, &error);
+      // Into the slots once run, failed or not, so listeners find results.
+      Session().SetReconstruction(kChannelBlue, std::move(blue));
+      Session().SetReconstruction(kChannelGreen, std::move(green));
+      Session().SetReconstruction(kChannelRed, std::move(red));
     } else {
-      RoddierMono = std::make_unique<TRoddier>();
-      ok = ReconstructSingle(*RoddierMono, progress, &error);
+      auto mono = std::make_unique<TRoddier>();
+      ok = ReconstructSingle(*mono, progress, &error);
+      Session().SetReconstruction(kChannelSingle, std::move(mono));
     }
   }
   // Bad images or parameters are refused with the reason, never shown as
@@ -559,8 +572,6 @@ void TMainForm::ReconstruireClick() {
     NewImageWindow(RoddierMono->Wavefront,
                    QString("Wavefront %1").arg(QString::fromStdString(ChannelNames[0])));
   }
-  // The Zernike results window and the panel's Results page refresh here
-  // once they exist.
 }
 
 void TMainForm::Ajuster1Click() {
@@ -568,6 +579,7 @@ void TMainForm::Ajuster1Click() {
   if (!g) return;
   THourglass hourglass;
   g->FitZernike();
+  Session().NotifyGridValues(g.get());
 }
 
 // The wavefront described by the simulation parameters; nothing until a
@@ -647,14 +659,20 @@ void TMainForm::Imagesaprscorrection1Click() {
 }
 
 void TMainForm::ApplyPalettePreferences() {
+  // Every shown grid is told, changed or not: other preferences may change
+  // how it is drawn. A grid shown twice is told once.
+  std::vector<const TPupille*> told;
   for (TForm1* w : ImageWindows()) {
-    if (!w->Grid) continue;
-    if (w->Grid->Kind < kKindWavefront)
-      w->Grid->PaletteIndex = Preferences.Valeurs.PltSignal;
-    else if (w->Grid->Kind == kKindWavefront)
-      w->Grid->PaletteIndex = Preferences.Valeurs.PltFront;
-    w->Visualiser();
+    TPupille* g = w->Grid.get();
+    if (!g || std::find(told.begin(), told.end(), g) != told.end()) continue;
+    if (g->Kind < kKindWavefront)
+      g->PaletteIndex = Preferences.Valeurs.PltSignal;
+    else if (g->Kind == kKindWavefront)
+      g->PaletteIndex = Preferences.Valeurs.PltFront;
+    told.push_back(g);
+    Session().NotifyGridDisplay(g);
   }
+  Session().NotifyDisplayPreferences();
 }
 
 // ---- Zoom ----
@@ -662,7 +680,7 @@ void TMainForm::ApplyPalettePreferences() {
 void TMainForm::ApplyZoomSelector() {
   if (ImageWindows().isEmpty() || !ActiveImage) return;
   ActiveImage->ZoomIndex = static_cast<std::uint8_t>(ZoomSelector->currentIndex());
-  ActiveImage->Visualiser();
+  Session().NotifyGridDisplay(ActiveImage->Grid.get());
 }
 
 void TMainForm::ZoomIn() {

@@ -13,6 +13,7 @@
 #include "app/Main.h"
 #include "app/platform.h"
 #include "app/program_state.h"
+#include "app/session.h"
 #include "core/grid_picture.h"
 #include "core/u_Palettes.h"
 #include "core/u_math.h"
@@ -115,7 +116,13 @@ TForm1::TForm1(QWidget* parent) : QMdiSubWindow(parent) {
   // at the top-left corner, where the read-out expects it.
   if (layout()) layout()->setAlignment(Picture, Qt::AlignLeft | Qt::AlignTop);
   connect(Picture, &TPictureWidget::MouseMoved, this, &TForm1::ImageMouseMove);
-  connect(this, &QMdiSubWindow::aboutToActivate, this, [this] { ActiveImage = this; });
+  connect(this, &QMdiSubWindow::aboutToActivate, this, [this] { Session().SetActiveImage(this); });
+  // Whoever changes this window's grid, the window redraws itself.
+  auto redrawOwnGrid = [this](const TPupille* grid) {
+    if (Grid && grid == Grid.get()) Visualiser();
+  };
+  connect(&Session(), &TSession::GridValuesChanged, this, redrawOwnGrid);
+  connect(&Session(), &TSession::GridDisplayChanged, this, redrawOwnGrid);
 
   ContextMenu = new QMenu(this);
   ThresholdAction = ContextMenu->addAction("This threshold value", this, &TForm1::Seuilcettevaleur1Click);
@@ -133,7 +140,20 @@ TForm1::TForm1(QWidget* parent) : QMdiSubWindow(parent) {
   Registry().append(this);
 }
 
-TForm1::~TForm1() { Unregister(); }
+TForm1::~TForm1() {
+  Unregister();
+  // Deleted without closing (the main window going): nothing is active.
+  if (ActiveImage == this) Session().SetActiveImage(nullptr);
+}
+
+std::weak_ptr<TPupille> TForm1::GridReference() {
+  if (!Grid) return {};
+  if (gridShare_.get() != Grid.get()) {
+    auto keeper = std::make_shared<std::shared_ptr<TPupille>>(Grid);
+    gridShare_ = std::shared_ptr<TPupille>(keeper, keeper->get());
+  }
+  return gridShare_;
+}
 
 QList<TForm1*> TForm1::ImageWindows() {
   QList<TForm1*> list;
@@ -175,13 +195,12 @@ void TForm1::ImageMouseMove(int x, int y) {
   TReadOut at;
   if (!ReadOutAt(*Grid, ZoomFactorOf(ZoomIndex), x, y, at)) return;
   CursorValue = at.Value;
-  // The information panel shows the position and value once it exists.
+  Session().NotifyReadOut(this, at);
 }
 
 bool TForm1::FormClose() {
   if (!ClosingAll && !Platform().Confirm(QString("Close image %1 ?").arg(windowTitle()))) return false;
-  if (Grid && Grid->Kind == kKindIntra) RemoveFromImageList(ListBoxIntra, this);
-  if (Grid && Grid->Kind == kKindExtra) RemoveFromImageList(ListBoxExtra, this);
+  Session().RemoveFromImageLists(this);
   // A reconstruction may still hold this grid; the parameters must not hand
   // it out once its window is gone, so they need a new "Ok".
   if (Grid)
@@ -189,17 +208,16 @@ bool TForm1::FormClose() {
          {&Parametres.Intra, &Parametres.Extra, &Parametres.IntraBleu, &Parametres.ExtraBleu,
           &Parametres.IntraVert, &Parametres.ExtraVert, &Parametres.IntraRouge, &Parametres.ExtraRouge})
       if (r->lock() == Grid) Parametres.ParamValides = false;
-  if (Grid)
-    for (TForm1* other : ImageWindows())
-      if (other != this && other->SourceGrid == Grid) other->SourceGrid.reset();
   // Dropping our share frees the grid unless a reconstruction still holds
-  // it; the test parameters' weak references expire with it.
+  // it; the test parameters' weak references expire with it, and the
+  // products' references to it expire in any case.
+  gridShare_.reset();
   Grid.reset();
   SourceGrid.reset();
+  PairedGrid.reset();
   Unregister();
-  // The last window gone, nothing is active (the panels that hide with it
-  // come with the information panel and the results windows).
-  if (ImageWindows().isEmpty() || ActiveImage == this) ActiveImage.clear();
+  // The last window gone, nothing is active; the tool windows hear it.
+  if (ImageWindows().isEmpty() || ActiveImage == this) Session().SetActiveImage(nullptr);
   return true;
 }
 
@@ -215,15 +233,14 @@ void TForm1::Seuilcettevaleur1Click() {
   if (!Grid) return;
   Grid->Threshold = CursorValue;
   Grid->ThresholdMask();
-  Visualiser();
-  emit GridChanged(this);
+  Session().NotifyGridValues(Grid.get());
 }
 
 void TForm1::effet3D1Click() {
   if (!Grid) return;
   Grid->Relief = !Grid->Relief;
   ReliefAction->setChecked(Grid->Relief);
-  Visualiser();
+  Session().NotifyGridDisplay(Grid.get());
 }
 
 void TForm1::Enregistrer1Click() {

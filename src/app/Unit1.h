@@ -61,13 +61,21 @@ class TForm1 : public QMdiSubWindow {
   // parameters' weak references); the window only drops its share.
   std::shared_ptr<TPupille> Grid;
   // For products the wavefront they came from, for a PSF its other half.
-  std::shared_ptr<TPupille> SourceGrid;
+  // Never owning: it expires by itself once the source lets go of it.
+  std::weak_ptr<TPupille> SourceGrid;
+  // The other half of a PSF pair, which this window owns.
+  std::shared_ptr<TPupille> PairedGrid;
   std::uint8_t OwnsGrid = 1;
   std::uint8_t ShowScale = 0;
   std::uint8_t ZoomIndex = 3;
   std::uint8_t UseGridWavelength = 0;
   double CursorValue = 0.0;
   QString JpegFileName;
+
+  // The grid as products made from this window refer to it: the reference
+  // expires when this window lets go of its grid, even while a
+  // reconstruction still keeps the grid.
+  std::weak_ptr<TPupille> GridReference();
 
   void Visualiser();
   void TracerEchelle();
@@ -99,15 +107,13 @@ class TForm1 : public QMdiSubWindow {
   // The open image windows in creation order (the main window's child list).
   static QList<TForm1*> ImageWindows();
 
- signals:
-  // The panel reloads from the grid (threshold changed).
-  void GridChanged(TForm1* window);
-
  protected:
   void closeEvent(QCloseEvent* event) override;
 
  private:
   void Unregister();
+  // The share behind GridReference: aliases Grid through a keeper of its own.
+  std::shared_ptr<TPupille> gridShare_;
 };
 
 }  // namespace caustica

@@ -1,6 +1,7 @@
 #include "app/program_state.h"
 
 #include "app/Unit1.h"
+#include "app/session.h"
 
 namespace caustica {
 
@@ -13,20 +14,13 @@ std::unique_ptr<TRoddier> RoddierRed;
 QList<TImageListEntry> ListBoxIntra;
 QList<TImageListEntry> ListBoxExtra;
 
+TImageListEntry::TImageListEntry(const QString& caption, TForm1* window)
+    : Caption(caption), Window(window), Grid(window ? window->Grid : nullptr) {}
+
 void RemoveFromImageList(QList<TImageListEntry>& list, const TForm1* window) {
   list.removeIf([window](const TImageListEntry& e) { return e.Window.data() == window; });
 }
 
-void ResetProgramState() {
-  ActiveImage.clear();
-  ClosingAll = false;
-  RoddierMono.reset();
-  RoddierBlue.reset();
-  RoddierGreen.reset();
-  RoddierRed.reset();
-  Parametres = DefaultParametres;
-  ListBoxIntra.clear();
-  ListBoxExtra.clear();
-}
+void ResetProgramState() { Session().NewTest(); }
 
 }  // namespace caustica

@@ -1,6 +1,7 @@
 // The state every command of the desktop program shares: the active image
 // window, the bulk-close flag, the last reconstruction of each channel, the
-// image lists and the zoom table.
+// image lists and the zoom table. Windows hear of its changes through the
+// session (app/session.h), which is also where the changes are written.
 #pragma once
 
 #include <QList>
@@ -39,8 +40,14 @@ inline constexpr int kZoomIndexOneToOne = 3;
 
 // One entry of the intra-focal or extra-focal image list.
 struct TImageListEntry {
+  TImageListEntry() = default;
+  // The grid is the one the window shows now.
+  TImageListEntry(const QString& caption, TForm1* window);
+
   QString Caption;
   QPointer<TForm1> Window;
+  // The window's grid, for readers that know nothing of the image window.
+  std::weak_ptr<TPupille> Grid;
 };
 // The image lists of the test parameters: images opened as intra-focal or
 // extra-focal, from which the pairs to reconstruct are chosen.
@@ -50,8 +57,7 @@ extern QList<TImageListEntry> ListBoxExtra;
 // Removes the entries of window from list.
 void RemoveFromImageList(QList<TImageListEntry>& list, const TForm1* window);
 
-// Back to the start-up state: no active image, no reconstruction, default
-// parameters, empty image lists (the windows themselves are not touched).
+// Back to the start-up state, told to every listener: the session's NewTest.
 void ResetProgramState();
 
 }  // namespace caustica

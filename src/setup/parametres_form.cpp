@@ -18,8 +18,8 @@
 
 #include "analysis/u_pupille.h"
 #include "analysis/u_zernike.h"
-#include "app/Unit1.h"
 #include "app/platform.h"
+#include "app/session.h"
 #include "core/number_format.h"
 #include "core/u_math.h"
 #include "setup/u_prefs.h"
@@ -271,13 +271,14 @@ TFormParam::TFormParam(QWidget* parent) : QDialog(parent) {
   connect(ButtonInfos, &QPushButton::clicked, this, &TFormParam::Button3Click);
   connect(ButtonSaveDefault, &QPushButton::clicked, this, &TFormParam::SaveDefaultClick);
   connect(ButtonLoadDefault, &QPushButton::clicked, this, &TFormParam::LoadDefaultClick);
+  connect(&Session(), &TSession::TestReset, this, &TFormParam::Reinitialiser);
+  connect(&Session(), &TSession::ImageListsChanged, this, &TFormParam::RefreshImageLists);
 
   Reinitialiser();
 }
 
 void TFormParam::Reinitialiser() {
-  ListBoxIntra.clear();
-  ListBoxExtra.clear();
+  Session().ClearImageLists();
   RefreshImageLists();
   ComboMode->setCurrentIndex(0);
   ComboBox1Change();
@@ -370,9 +371,7 @@ void TFormParam::BitBtn1Click() {
   const TParamEntries e = Entries();
   StoreEntries(e, TSetupAberrations{AstigCalc, ComaCalc, SpherCalc}, Parametres);
   bool complete = false;
-  auto gridOf = [](const TImageListEntry& entry) -> std::shared_ptr<TPupille> {
-    return entry.Window ? entry.Window->Grid : nullptr;
-  };
+  auto gridOf = [](const TImageListEntry& entry) { return entry.Grid.lock(); };
   if (ComboMode->currentIndex() == 1) {
     complete = ListBoxIntra.size() >= 3 && ListBoxExtra.size() >= 3;
     if (complete) {
@@ -429,8 +428,9 @@ void TFormParam::ParamShow() {
   const int d = Preferences.Valeurs.NDecPix;
   const int index = ComboMode->currentIndex() == 1 ? Preferences.Valeurs.OriginFoc : 0;
   auto show = [&](const QList<TImageListEntry>& list, QLineEdit* field) {
-    if (index < list.size() && list[index].Window && list[index].Window->Grid)
-      field->setText(Q(FormatFixed(list[index].Window->Grid->PupilRadius, d)));
+    if (index >= list.size()) return;
+    if (const std::shared_ptr<TPupille> g = list[index].Grid.lock())
+      field->setText(Q(FormatFixed(g->PupilRadius, d)));
   };
   show(ListBoxIntra, EditRayonIntra);
   show(ListBoxExtra, EditRayonExtra);
@@ -488,53 +488,52 @@ void TFormParam::RadioButton4Click() {
   SpeedButton2Click();
 }
 
-void TFormParam::MoveBetweenLists(QList<TImageListEntry>& from, QListWidget* fromWidget,
-                                  QList<TImageListEntry>& to, int kind) {
+void TFormParam::MoveBetweenLists(int fromKind, QListWidget* fromWidget, int toKind) {
+  const QList<TImageListEntry>& from = TSession::ImageList(fromKind);
   const int i = fromWidget->currentRow();
   if (i < 0 || i >= from.size() || !fromWidget->currentItem() || !fromWidget->currentItem()->isSelected())
     return;
-  const TImageListEntry entry = from[i];
-  from.removeAt(i);
   // An extra-focal image is the point reflection of an intra-focal one.
-  if (entry.Window && entry.Window->Grid) {
-    entry.Window->Grid->Rotate180();
-    entry.Window->Grid->Kind = static_cast<std::uint8_t>(kind);
-    entry.Window->Visualiser();
+  const std::shared_ptr<TPupille> grid = from[i].Grid.lock();
+  if (grid) {
+    grid->Rotate180();
+    grid->Kind = static_cast<std::uint8_t>(toKind);
   }
-  to.append(entry);
   fromWidget->setCurrentRow(-1);
-  RefreshImageLists();
+  // The lists are drawn again on the session's signal, the image's window
+  // redraws itself on the next one.
+  Session().MoveImageListEntry(fromKind, i);
+  if (grid) Session().NotifyGridValues(grid.get());
 }
 
-void TFormParam::Button1Click() { MoveBetweenLists(ListBoxIntra, ListIntra, ListBoxExtra, kKindExtra); }
-void TFormParam::Button2Click() { MoveBetweenLists(ListBoxExtra, ListExtra, ListBoxIntra, kKindIntra); }
+void TFormParam::Button1Click() { MoveBetweenLists(kKindIntra, ListIntra, kKindExtra); }
+void TFormParam::Button2Click() { MoveBetweenLists(kKindExtra, ListExtra, kKindIntra); }
 
-void TFormParam::MoveWithin(QList<TImageListEntry>& list, QListWidget* widget, int step) {
+void TFormParam::MoveWithin(int kind, QListWidget* widget, int step) {
   const int i = widget->currentRow();
   const int j = i + step;
-  if (i < 0 || i >= list.size() || j < 0 || j >= list.size()) return;
-  list.swapItemsAt(i, j);
-  RefreshImageLists();
+  const qsizetype size = TSession::ImageList(kind).size();
+  if (i < 0 || i >= size || j < 0 || j >= size) return;
+  Session().SwapImageListEntries(kind, i, j);
   widget->setCurrentRow(j);
 }
 
-void TFormParam::Button4Click() { MoveWithin(ListBoxIntra, ListIntra, -1); }
-void TFormParam::Button5Click() { MoveWithin(ListBoxIntra, ListIntra, 1); }
-void TFormParam::Button6Click() { MoveWithin(ListBoxExtra, ListExtra, -1); }
-void TFormParam::Button7Click() { MoveWithin(ListBoxExtra, ListExtra, 1); }
+void TFormParam::Button4Click() { MoveWithin(kKindIntra, ListIntra, -1); }
+void TFormParam::Button5Click() { MoveWithin(kKindIntra, ListIntra, 1); }
+void TFormParam::Button6Click() { MoveWithin(kKindExtra, ListExtra, -1); }
+void TFormParam::Button7Click() { MoveWithin(kKindExtra, ListExtra, 1); }
 
 void TFormParam::Button3Click() {
   // A selected extra entry wins over an intra one.
-  const TForm1* chosen = nullptr;
+  std::shared_ptr<TPupille> chosen;
   auto pick = [&chosen](const QList<TImageListEntry>& list, const QListWidget* widget) {
     const int i = widget->currentRow();
-    if (i >= 0 && i < list.size() && widget->currentItem() && widget->currentItem()->isSelected() &&
-        list[i].Window)
-      chosen = list[i].Window;
+    if (i < 0 || i >= list.size() || !widget->currentItem() || !widget->currentItem()->isSelected()) return;
+    if (std::shared_ptr<TPupille> g = list[i].Grid.lock()) chosen = std::move(g);
   };
   pick(ListBoxIntra, ListIntra);
   pick(ListBoxExtra, ListExtra);
-  if (chosen && chosen->Grid) InfosImage = chosen->Grid->Infos;
+  if (chosen) InfosImage = chosen->Infos;
   AfficherInfos();
 }
 

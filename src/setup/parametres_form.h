@@ -38,6 +38,7 @@ class TFormParam : public QDialog {
   double SpherCalc = 0.0;
   TImgInfos InfosImage;
 
+  // Empties the dialog and the image lists; also on every new test.
   void Reinitialiser();
   void FormShow();
   void BitBtn1Click();  // "Ok"
@@ -65,7 +66,8 @@ class TFormParam : public QDialog {
   double DistanceObjet();
   double angleIncidence();
 
-  // The list widgets drawn again from ListBoxIntra / ListBoxExtra.
+  // The list widgets drawn again from ListBoxIntra / ListBoxExtra; also
+  // whenever the session says the lists changed.
   void RefreshImageLists();
 
   QListWidget* ListIntra = nullptr;
@@ -124,9 +126,8 @@ class TFormParam : public QDialog {
   // Strict number of a field; shows the conversion message and gives false
   // when the text is not a number.
   bool StrictField(const QLineEdit* field, double& value);
-  void MoveBetweenLists(QList<TImageListEntry>& from, QListWidget* fromWidget, QList<TImageListEntry>& to,
-                        int kind);
-  void MoveWithin(QList<TImageListEntry>& list, QListWidget* widget, int step);
+  void MoveBetweenLists(int fromKind, QListWidget* fromWidget, int toKind);
+  void MoveWithin(int kind, QListWidget* widget, int step);
 };
 
 }  // namespace caustica

@@ -187,7 +187,7 @@ class ImageWindowTest : public QObject {
     platform.Answers = {true};
     QVERIFY(wavefront->close());
     QVERIFY(ListBoxIntra.isEmpty());
-    QVERIFY(!product->SourceGrid);
+    QVERIFY(product->SourceGrid.expired());
     QVERIFY(grid.expired());  // freed: only the window held it
     QVERIFY(intra.expired());
     QVERIFY(!ActiveImage);
@@ -206,8 +206,9 @@ class ImageWindowTest : public QObject {
     auto* w = new TForm1;
     w->Grid = RampGrid(4, 4);
     w->Grid->Kind = kKindActualPsf;
-    w->SourceGrid = RampGrid(4, 4);
-    w->SourceGrid->Kind = kKindTheoreticalPsf;
+    w->PairedGrid = RampGrid(4, 4);
+    w->PairedGrid->Kind = kKindTheoreticalPsf;
+    w->SourceGrid = w->PairedGrid;
     std::weak_ptr<TPupille> actual = w->Grid, theoretical = w->SourceGrid;
     QVERIFY(w->close());
     ClosingAll = false;

@@ -1,0 +1,80 @@
+// The session: how the windows hear about the program-wide state. The
+// globals of program_state keep the values; every change that a window
+// shows goes through a method here, which writes the global and then emits
+// the matching signal. A window subscribes to what it shows and redraws
+// itself; no window calls another one to refresh it.
+#pragma once
+
+#include <QObject>
+#include <memory>
+
+#include "app/program_state.h"
+
+namespace caustica {
+
+class TForm1;
+class TPupille;
+struct TReadOut;
+
+// Channel codes of the reconstruction slots and of TPupille::Channel.
+inline constexpr int kChannelSingle = 0;
+inline constexpr int kChannelBlue = 1;
+inline constexpr int kChannelGreen = 2;
+inline constexpr int kChannelRed = 3;
+
+class TSession : public QObject {
+  Q_OBJECT
+  Q_MOC_INCLUDE("app/Unit1.h")
+ public:
+  // RoddierMono, RoddierBlue, RoddierGreen or RoddierRed by channel code;
+  // RoddierMono for a code out of range.
+  static std::unique_ptr<TRoddier>& Slot(int channel);
+  // ListBoxIntra for kind 0, ListBoxExtra for kind 1 (and any other kind).
+  static QList<TImageListEntry>& ImageList(int kind);
+
+  // Emits only when the active window really changes.
+  void SetActiveImage(TForm1* window);
+
+  // Replaces (or with nullptr empties) the slot; the previous object goes.
+  void SetReconstruction(int channel, std::unique_ptr<TRoddier> reconstruction);
+  // The slot's object was changed in place (its signal, its wavefront).
+  void NotifyReconstruction(int channel);
+  void ClearReconstructions();
+
+  // The window goes at the end of the list of kind, under its caption.
+  void AddToImageList(int kind, TForm1* window);
+  // The window's entry leaves the list of its grid's kind.
+  void RemoveFromImageLists(const TForm1* window);
+  // The entry at index goes to the end of the other list.
+  void MoveImageListEntry(int fromKind, int index);
+  void SwapImageListEntries(int kind, int i, int j);
+  void ClearImageLists();
+
+  // A grid's samples, mask, geometry or coefficients changed.
+  void NotifyGridValues(const TPupille* grid);
+  // How a grid is drawn changed: palette, range, relief, zoom.
+  void NotifyGridDisplay(const TPupille* grid);
+  void NotifyReadOut(TForm1* window, const TReadOut& at);
+  // The test parameters or preferences dialog has closed.
+  void NotifyDisplayPreferences();
+
+  // Back to the start-up state: no active image, empty slots, default
+  // parameters, empty image lists (the windows are not touched), then
+  // every listener is told, whatever was there before.
+  void NewTest();
+
+ signals:
+  void ActiveImageChanged(TForm1* window);
+  void ReconstructionChanged(int channel);
+  void GridValuesChanged(const TPupille* grid);
+  void GridDisplayChanged(const TPupille* grid);
+  void ReadOutChanged(TForm1* window, const TReadOut& at);
+  void ImageListsChanged();
+  void TestReset();
+  void DisplayPreferencesChanged();
+};
+
+// The one session of the run.
+TSession& Session();
+
+}  // namespace caustica

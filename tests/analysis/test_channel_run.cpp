@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "analysis/channel_run.h"
+#include "analysis/u_Seidel.h"
 #include "setup/run_settings.h"
 #include "setup/u_parametres.h"
 #include "setup/u_prefs.h"
@@ -200,4 +201,80 @@ TEST_F(RunFixture, PolychromaticRunAlignsOnTheReferenceFocus) {
   EXPECT_FALSE(ReconstructPolychromatic(blue, green, red, progress, &why));
   EXPECT_EQ(why.rfind("Gree", 0), 0u);
   EXPECT_EQ(Preferences.Valeurs.AjustAuto, 0);
+}
+
+TEST_F(RunFixture, ExplicitSettingsAreAllTheRunReads) {
+  caustica::testing::BasisGuard basis;
+  // Program-wide records that would give another result if the run read them.
+  SetZernikeBasis(6, kCirclePolynomials);
+  Preferences.Valeurs.AjustAuto = 0;
+  Preferences.Valeurs.LambdaRef = 1;
+  const TkwValue prefs = Preferences.Valeurs;
+  const TZernikeBasis global = ZernikeBasis;
+  Parametres.Focale = 0;  // the record says "no test"
+
+  TRunSettings settings;
+  settings.Basis = MakeZernikeBasis(15, kAnnularPolynomials);
+  settings.SubtractTiltFocus = false;
+  settings.LambdaRef = 632.8;
+  TTestSetup test;
+  test.Focale = 1200e6;
+  test.Rayon = 100e6;
+  test.Defocalisation = 4e6;
+  TRoddier run;
+  std::string why;
+  ASSERT_TRUE(ReconstructSingle(run, {intra_, extra_}, test, settings, {}, &why)) << why;
+  const TPupille& w = *run.Wavefront;
+  EXPECT_EQ(w.Wavelength, 632.8);
+  EXPECT_EQ(w.Basis.PolynomialCount, 15);
+  EXPECT_NE(w.Coefficients[4], 0.0);   // fitted, with the focus kept
+  EXPECT_NE(w.Coefficients[11], 0.0);  // beyond the 6 program-wide terms
+  EXPECT_EQ(w.Coefficients[16], 0.0);
+  EXPECT_TRUE(Preferences.Valeurs == prefs);
+  EXPECT_EQ(ZernikeBasis.PolynomialCount, global.PolynomialCount);
+  EXPECT_EQ(Parametres.Focale, 0);
+
+  // The colour run forces the fit on and keeps the focus, without touching
+  // the preferences it used to flip.
+  TRunSettings noFit = settings;
+  noFit.AutoFit = false;
+  noFit.SubtractTiltFocus = true;
+  noFit.ChannelWavelengths = {450, 530, 640};
+  TRoddier blue, green, red;
+  const TImagePair pair{intra_, extra_};
+  ASSERT_TRUE(ReconstructPolychromatic(blue, green, red, {pair, pair, pair}, test, noFit, {}, &why)) << why;
+  EXPECT_EQ(green.Wavefront->Wavelength, 530);
+  EXPECT_TRUE(green.Wavefront->Selected[4]);
+  EXPECT_NEAR(green.Wavefront->Coefficients[4], 0.0, 1e-9);  // the reference colour
+  EXPECT_TRUE(Preferences.Valeurs == prefs);
+  EXPECT_EQ(Parametres.Intra.lock(), intra_);  // the explicit form leaves the test record alone
+}
+
+TEST_F(RunFixture, AWavefrontKeepsItsBasisWhenTheSettingsChange) {
+  caustica::testing::BasisGuard basis;
+  SetZernikeBasis(22, kAnnularPolynomials);
+  TRoddier run;
+  ASSERT_TRUE(ReconstructSingle(run, {}));
+  TPupille& w = *run.Wavefront;
+  ASSERT_EQ(w.Basis.PolynomialCount, 22);
+  const TSeidelFigures before = SeidelFigures(w);
+  ASSERT_NE(w.Coefficients[11], 0.0);
+  // The user now asks for 6 terms: the map fitted under 22 keeps them.
+  SetZernikeBasis(6, kCirclePolynomials);
+  const TSeidelFigures after = SeidelFigures(w);
+  for (std::size_t i = 0; i < before.size(); ++i) EXPECT_EQ(before[i].Value, after[i].Value) << i;
+  // Switching spherical aberration off takes its term out of the map.
+  TPupille copy;
+  copy.Init(w.Nx, w.Ny);
+  copy.AssignPupil(w);
+  ZernikeSelection without = w.Selected;
+  without[11] = false;
+  copy.ApplySelection(without);
+  double changed = 0;
+  for (int r = 1; r <= w.Ny; ++r)
+    for (int c = 1; c <= w.Nx; ++c)
+      if (w.Mask[1][r][c] == 1)
+        changed = std::max(changed, std::fabs(copy.Values[1][r][c] - w.Values[1][r][c]));
+  EXPECT_GT(changed, 0.5 * std::fabs(w.Coefficients[11]));
+  EXPECT_EQ(copy.Basis.PolynomialCount, 22);  // copies keep the basis too
 }

@@ -348,3 +348,33 @@ TEST(SpotDiagram, RefusesAFlatWavefrontAndOtherKinds) {
   w.Kind = kKindWavefront;
   EXPECT_FALSE(ComputeSpotDiagram(w, 1200e6, 0, 1, CurrentProductSettings(), d, &error));
 }
+
+TEST(ProductSettings, KernelsTakeWavelengthsAndPalettesFromTheirSettings) {
+  PrefsGuard prefs;
+  // Preferences a kernel must not read.
+  Preferences.Valeurs.LambdaInterfero = 1;
+  Preferences.Valeurs.LambdaRef = 1;
+  Preferences.Valeurs.PltInterfero = 0;
+  Preferences.Valeurs.PltPSF = 0;
+  TProductSettings settings;
+  settings.LambdaInterfero = 632.8;
+  settings.LambdaRef = 550;
+  settings.InterferogramPalette = 3;
+  settings.PsfPalette = 2;
+  TPupille w;
+  Wavefront(w, 64, 28, [](double x, double y) { return 100.0 * (x * x + y * y); });
+  TPupille fringes, actual, theoretical, spots;
+  ASSERT_TRUE(ComputeInterferogram(w, 0, 4, settings, fringes));
+  EXPECT_EQ(fringes.Wavelength, 632.8);
+  EXPECT_EQ(fringes.PaletteIndex, 3);
+  ASSERT_TRUE(ComputePsfPair(w, 1, settings, actual, theoretical));
+  EXPECT_EQ(actual.PaletteIndex, 2);
+  EXPECT_EQ(theoretical.PaletteIndex, 2);
+  ASSERT_TRUE(ComputeSpotDiagram(w, 1200e6, 100e6, 2, settings, spots));
+  // The Airy disc scales with the wavelength of the settings.
+  TProductSettings red = settings;
+  red.LambdaRef = 2 * settings.LambdaRef;
+  TPupille spotsRed;
+  ASSERT_TRUE(ComputeSpotDiagram(w, 1200e6, 100e6, 2, red, spotsRed));
+  EXPECT_DOUBLE_EQ(spotsRed.Shapes[1].Radius, 2 * spots.Shapes[1].Radius);
+}

@@ -315,6 +315,15 @@ class MainWindowTest : public QObject {
     main->OuvrirImageJpeg1->trigger();
     QCOMPARE(main->MDIChildCount(), 3);
     QVERIFY(platform->Warnings.isEmpty());
+
+    // A picture too small to hold a pupil is refused with the system's text.
+    TRaster tiny;
+    tiny.Resize(2, 2);
+    QVERIFY(EncodeJpegFile(dir->File("tiny.jpg"), tiny));
+    platform->Files = {PathOf(dir->File("tiny.jpg"))};
+    main->OuvrirImageJpeg1->trigger();
+    QCOMPARE(main->MDIChildCount(), 3);
+    QCOMPARE(platform->Warnings, QStringList{"Image format incompatible"});
   }
 
   void reconstructionNeedsParameters() {

@@ -243,13 +243,18 @@ void TForm1::effet3D1Click() {
   Session().NotifyGridDisplay(Grid.get());
 }
 
-void TForm1::Enregistrer1Click() {
+// The save dialog of "Register" and "Export", proposing the window's caption.
+QString TForm1::AskSaveName(const QString& title, const QString& filter) const {
   TFileRequest request;
-  request.Title = "Register the current image";
-  request.Filter = "Image jpeg | *.jpeg;*.jpg";
+  request.Title = title;
+  request.Filter = filter;
   request.ProposedName = windowTitle();
   request.AskOverwrite = true;
-  const QString chosen = Platform().SaveFileName(request);
+  return Platform().SaveFileName(request);
+}
+
+void TForm1::Enregistrer1Click() {
+  const QString chosen = AskSaveName("Register the current image", "Image jpeg | *.jpeg;*.jpg");
   if (chosen.isEmpty()) return;
   const QString name = chosen + ".jpg";
   if (EnregistrerJPG(name)) JpegFileName = name;
@@ -263,12 +268,7 @@ bool TForm1::EnregistrerJPG(const QString& fileName) {
 }
 
 void TForm1::Exporter1Click() {
-  TFileRequest request;
-  request.Title = "Export the wavefront";
-  request.Filter = "Optical Path Difference files (*.opd)|*.opd";
-  request.ProposedName = windowTitle();
-  request.AskOverwrite = true;
-  const QString chosen = Platform().SaveFileName(request);
+  const QString chosen = AskSaveName("Export the wavefront", "Optical Path Difference files (*.opd)|*.opd");
   if (chosen.isEmpty()) return;
   ExportOPD(chosen + ".opd");
 }

@@ -112,6 +112,7 @@ class TForm1 : public QMdiSubWindow {
 
  private:
   void Unregister();
+  QString AskSaveName(const QString& title, const QString& filter) const;
   // The share behind GridReference: aliases Grid through a keeper of its own.
   std::shared_ptr<TPupille> gridShare_;
 };

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "core/image_info.h"
 #include "core/image_surface.h"
 #include "core/u_class.h"
-#include "io/u_fichier.h"
 
 namespace caustica {
 
@@ -56,6 +56,7 @@ class TFctXY {
   void Init(int nx, int ny);
   void Release();  // also sets Nx = Ny = 0
   void Assign(const TFctXY& src);
+  // Defined beside the FITS reader (io/u_fonctionxy_load.cpp).
   void LoadFromFits(const std::string& fileName);
 
   // Axes and coordinates.

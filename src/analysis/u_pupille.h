@@ -39,7 +39,13 @@ class TPupille : public TFctXY {
   ZernikeSelection Selected{};         // [1..42]
   bool HigherOrders = false;
 
-  void AssignPupil(const TPupille& src);
+  // Assign plus the pupil's kind, geometry and Zernike description; false,
+  // and this grid untouched, when the sizes or kinds differ.
+  bool AssignPupil(const TPupille& src);
+  // Makes this pupil a full, independent copy of src whatever its previous
+  // size: the grid (see TFctXY::CloneFrom) and every pupil field. Hides the
+  // grid's form on purpose: a plain grid has no pupil fields to give.
+  void CloneFrom(const TPupille& src);
 
   // Pupil geometry.
   void ExtractThreshold(int blockCount, double percentage);
@@ -64,5 +70,8 @@ class TPupille : public TFctXY {
   void ComputePSF(int factor, TPupille& actual, TPupille& theoretical) const;
   void ComputeStrehl();
 };
+
+// The pupil's position and size on its grid: origin, radius and obstruction.
+void CopyPupilGeometry(const TPupille& src, TPupille& dst);
 
 }  // namespace caustica

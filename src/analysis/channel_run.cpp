@@ -13,14 +13,6 @@ bool Fail(std::string* error, const std::string& text) {
   return false;
 }
 
-std::shared_ptr<TPupille> CopyOf(const TPupille& src) {
-  auto copy = std::make_shared<TPupille>();
-  copy->IsComplex = 0;
-  copy->Init(src.Nx, src.Ny);
-  copy->AssignPupil(src);
-  return copy;
-}
-
 }  // namespace
 
 bool PrepareChannel(TRoddier& slot, int channel, const TImagePair& images, const TTestSetup& p,
@@ -44,8 +36,10 @@ bool PrepareChannel(TRoddier& slot, int channel, const TImagePair& images, const
   slot.MaxIterations = settings.Passes;
   slot.StopRms = settings.StopRms;
   slot.StopWhenConverged = settings.StopWhenConverged;
-  slot.IntraImage = CopyOf(*intra);
-  slot.ExtraImage = CopyOf(*extra);
+  slot.IntraImage = ImageCopy(*intra);
+  slot.ExtraImage = ImageCopy(*extra);
+  if (!slot.IntraImage || !slot.ExtraImage)
+    return Fail(error, "the intra-focal or extra-focal image is not a camera image");
 
   const bool polychromatic = channel != 0;
   const int n = polychromatic ? channel : 1;

@@ -170,10 +170,7 @@ void TRoddier::SolvePoisson() {
   }
 
   residual.CopyMask(signal);
-  residual.OriginColumn = signal.OriginColumn;
-  residual.OriginRow = signal.OriginRow;
-  residual.PupilRadius = signal.PupilRadius;
-  residual.Obstruction = signal.Obstruction;
+  CopyPupilGeometry(signal, residual);
   residual.Dx = signal.Dx;
   residual.Dy = signal.Dy;
   residual.SetValuesWhere(1, false, 0.0);
@@ -285,10 +282,7 @@ void TRoddier::Reconstruct() {
   const TPupille& signal = *Signal;
   TPupille& w = *Wavefront;
   w.SetValuesWhere(1, false, 0.0);
-  w.OriginColumn = signal.OriginColumn;
-  w.OriginRow = signal.OriginRow;
-  w.PupilRadius = signal.PupilRadius;
-  w.Obstruction = signal.Obstruction;
+  CopyPupilGeometry(signal, w);
   FinishReconstruction(*this, signal.Obstruction);
 }
 

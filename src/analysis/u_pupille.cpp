@@ -26,17 +26,48 @@ void ForEachInsideSample(const TPupille& grid, PerSample&& perSample) {
 
 }  // namespace
 
-void TPupille::AssignPupil(const TPupille& src) {
+void CopyPupilGeometry(const TPupille& src, TPupille& dst) {
+  dst.OriginColumn = src.OriginColumn;
+  dst.OriginRow = src.OriginRow;
+  dst.PupilRadius = src.PupilRadius;
+  dst.Obstruction = src.Obstruction;
+}
+
+std::shared_ptr<TPupille> ImageCopy(const TPupille& image) {
+  auto copy = std::make_shared<TPupille>();
+  copy->IsComplex = 0;
+  copy->Init(image.Nx, image.Ny);
+  if (!copy->AssignPupil(image)) return nullptr;
+  return copy;
+}
+
+bool TPupille::AssignPupil(const TPupille& src) {
+  if (!Assign(src)) return false;
   Kind = src.Kind;
-  OriginColumn = src.OriginColumn;
-  OriginRow = src.OriginRow;
-  PupilRadius = src.PupilRadius;
-  Obstruction = src.Obstruction;
+  CopyPupilGeometry(src, *this);
   Coefficients = src.Coefficients;
   Selected = src.Selected;
   HigherOrders = src.HigherOrders;
   Basis = src.Basis;
-  Assign(src);
+  return true;
+}
+
+void TPupille::CloneFrom(const TPupille& src) {
+  if (&src == this) return;
+  TFctXY::CloneFrom(src);
+  Kind = src.Kind;
+  CopyPupilGeometry(src, *this);
+  Wavelength = src.Wavelength;
+  Channel = src.Channel;
+  Angle = src.Angle;
+  FringeCount = src.FringeCount;
+  Strehl = src.Strehl;
+  ObstructionFactor = src.ObstructionFactor;
+  StrehlObstructed = src.StrehlObstructed;
+  Coefficients = src.Coefficients;
+  Selected = src.Selected;
+  HigherOrders = src.HigherOrders;
+  Basis = src.Basis;
 }
 
 void TPupille::ExtractThreshold(int blockCount, double percentage) {

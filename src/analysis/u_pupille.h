@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 #include "analysis/u_zernike.h"
 #include "core/u_fonctionxy.h"
@@ -44,7 +45,13 @@ class TPupille : public TFctXY {
   // change of the basis settings never reinterprets an older fit.
   TZernikeBasis Basis = ZernikeBasis;
 
-  void AssignPupil(const TPupille& src);
+  // Assign plus the pupil's kind, geometry and Zernike description; false,
+  // and this grid untouched, when the sizes or kinds differ.
+  bool AssignPupil(const TPupille& src);
+  // Makes this pupil a full, independent copy of src whatever its previous
+  // size: the grid (see TFctXY::CloneFrom) and every pupil field. Hides the
+  // grid's form on purpose: a plain grid has no pupil fields to give.
+  void CloneFrom(const TPupille& src);
 
   // Pupil geometry.
   void ExtractThreshold(int blockCount, double percentage);
@@ -72,5 +79,13 @@ class TPupille : public TFctXY {
   void ComputePSF(int factor, TPupille& actual, TPupille& theoretical) const;
   void ComputeStrehl();
 };
+
+// The pupil's position and size on its grid: origin, radius and obstruction.
+void CopyPupilGeometry(const TPupille& src, TPupille& dst);
+
+// A new real grid of the image's size filled with AssignPupil, as the
+// reconstruction copies its images before padding and correcting them;
+// empty for a complex grid, which is no camera image.
+std::shared_ptr<TPupille> ImageCopy(const TPupille& image);
 
 }  // namespace caustica

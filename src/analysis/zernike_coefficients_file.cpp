@@ -4,9 +4,9 @@
 #include <array>
 #include <cstdio>
 
+#include "core/atomic_file.h"
 #include "core/number_format.h"
 #include "core/u_math.h"
-#include "io/atomic_file.h"
 
 namespace caustica {
 

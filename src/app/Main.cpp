@@ -475,14 +475,9 @@ void TMainForm::Signal1Click() {
   }
   THourglass hourglass;
   if (!RoddierMono) Session().SetReconstruction(kChannelSingle, std::make_unique<TRoddier>());
-  auto copy = [](const TPupille& src) {
-    auto g = std::make_shared<TPupille>();
-    g->Init(src.Nx, src.Ny);
-    g->AssignPupil(src);
-    return g;
-  };
-  RoddierMono->IntraImage = copy(*intra);
-  RoddierMono->ExtraImage = copy(*extra);
+  RoddierMono->IntraImage = ImageCopy(*intra);
+  RoddierMono->ExtraImage = ImageCopy(*extra);
+  if (!RoddierMono->IntraImage || !RoddierMono->ExtraImage) return;
   RoddierMono->Signal = std::make_shared<TPupille>();
   RoddierMono->Signal->Init(intra->Nx, intra->Ny);
   RoddierMono->ComputeSignal();

@@ -71,6 +71,15 @@ class PlaneArray {
     AllocateBlocks(width, height, planeCount, false);
   }
 
+  // Replaces the contents with a copy of other's planes (no copy
+  // constructor: copying a grid's planes is always asked for by name).
+  void CopyFrom(const PlaneArray& other) {
+    if (this == &other) return;
+    AllocateBlocks(other.width_, other.height_, other.PlaneCount(), false);
+    for (int p = 1; p <= PlaneCount(); ++p)
+      std::memcpy(PlaneData(p), other.PlaneData(p), PlaneSize() * sizeof(T));
+  }
+
   void Clear() {
     blocks_.clear();
     rows_.clear();

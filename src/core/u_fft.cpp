@@ -16,10 +16,10 @@
 #include <tuple>
 #include <vector>
 
+#include "core/atomic_file.h"
 #include "core/parallel_rows.h"
 #include "core/u_fonctionxy.h"
 #include "core/u_math.h"
-#include "io/atomic_file.h"
 
 namespace caustica {
 

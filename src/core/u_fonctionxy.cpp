@@ -1,7 +1,6 @@
 #include "core/u_fonctionxy.h"
 
 #include <algorithm>
-#include <cassert>
 #include <cmath>
 #include <cstring>
 
@@ -56,17 +55,18 @@ void TFctXY::Release() {
   Nx = Ny = 0;
 }
 
-void TFctXY::Assign(const TFctXY& src) {
-  if (&src == this) return;
-  assert(src.Nx == Nx && src.Ny == Ny);
+bool TFctXY::Assign(const TFctXY& src) {
+  if (&src == this) return true;
+  // A copy between grids of different shapes would read or write past a
+  // plane: refused in every build, not only where asserts are kept.
+  if (src.Nx != Nx || src.Ny != Ny || src.IsComplex != IsComplex) return false;
+  if (HasArrays() && src.HasArrays() &&
+      (Values.PlaneCount() != src.Values.PlaneCount() || Mask.PlaneCount() != src.Mask.PlaneCount()))
+    return false;
   XAxis = src.XAxis;
   YAxis = src.YAxis;
-  IsComplex = src.IsComplex;
-  // A grid that becomes complex needs its second plane; it starts at zero.
-  const int planes = IsComplex ? 2 : 1;
-  if (HasArrays() && Values.PlaneCount() < planes) Values.Allocate(Nx, Ny, planes);
   const std::size_t n = SampleCount(Nx, Ny);
-  if (n > 0 && src.HasArrays()) {
+  if (n > 0 && HasArrays() && src.HasArrays()) {
     std::memcpy(Mask.PlaneData(1), src.Mask.PlaneData(1), n * sizeof(std::int16_t));
     std::memcpy(Values.PlaneData(1), src.Values.PlaneData(1), n * sizeof(double));
   }
@@ -86,6 +86,39 @@ void TFctXY::Assign(const TFctXY& src) {
   Zoom = src.Zoom;
   Dx = src.Dx;
   Dy = src.Dy;
+  return true;
+}
+
+void TFctXY::CloneFrom(const TFctXY& src) {
+  if (&src == this) return;
+  Values.CopyFrom(src.Values);
+  Mask.CopyFrom(src.Mask);
+  XAxis = src.XAxis;
+  YAxis = src.YAxis;
+  Dx = src.Dx;
+  Dy = src.Dy;
+  IsComplex = src.IsComplex;
+  Nx = src.Nx;
+  Ny = src.Ny;
+  OriginColumn = src.OriginColumn;
+  OriginRow = src.OriginRow;
+  MaskCount = src.MaskCount;
+  MinValue = src.MinValue;
+  MaxValue = src.MaxValue;
+  MeanValue = src.MeanValue;
+  PtvValue = src.PtvValue;
+  RmsValue = src.RmsValue;
+  Scale = src.Scale;
+  Threshold = src.Threshold;
+  DisplayLow = src.DisplayLow;
+  DisplayHigh = src.DisplayHigh;
+  PaletteIndex = src.PaletteIndex;
+  Relief = src.Relief;
+  MaskActive = src.MaskActive;
+  Zoom = src.Zoom;
+  RangeFactor = src.RangeFactor;
+  Shapes = src.Shapes;
+  Infos = src.Infos;
 }
 
 // ---------------------------------------------------------------------------
@@ -283,8 +316,7 @@ void TFctXY::ComputeMaskedStatistics() {
 void TFctXY::DerivativeX(const TFctXY& src) {
   if (&src == this) {
     TFctXY copy;
-    copy.Init(Nx, Ny);
-    copy.Assign(*this);
+    copy.CloneFrom(*this);
     DerivativeX(copy);
     return;
   }
@@ -308,8 +340,7 @@ void TFctXY::DerivativeX(const TFctXY& src) {
 void TFctXY::DerivativeY(const TFctXY& src) {
   if (&src == this) {
     TFctXY copy;
-    copy.Init(Nx, Ny);
-    copy.Assign(*this);
+    copy.CloneFrom(*this);
     DerivativeY(copy);
     return;
   }
@@ -351,8 +382,7 @@ inline double MaskedDifference(double prev, double here, double next, bool mPrev
 void TFctXY::MaskedDerivativeX(const TFctXY& src) {
   if (&src == this) {
     TFctXY copy;
-    copy.Init(Nx, Ny);
-    copy.Assign(*this);
+    copy.CloneFrom(*this);
     MaskedDerivativeX(copy);
     return;
   }
@@ -372,8 +402,7 @@ void TFctXY::MaskedDerivativeX(const TFctXY& src) {
 void TFctXY::MaskedDerivativeY(const TFctXY& src) {
   if (&src == this) {
     TFctXY copy;
-    copy.Init(Nx, Ny);
-    copy.Assign(*this);
+    copy.CloneFrom(*this);
     MaskedDerivativeY(copy);
     return;
   }
@@ -400,8 +429,7 @@ void TFctXY::MaskedDerivativeY(const TFctXY& src) {
 void TFctXY::DirectionalDerivative(const TFctXY& src, double angle) {
   if (&src == this) {
     TFctXY copy;
-    copy.Init(Nx, Ny);
-    copy.Assign(*this);
+    copy.CloneFrom(*this);
     DirectionalDerivative(copy, angle);
     return;
   }

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "core/image_info.h"
 #include "core/image_surface.h"
 #include "core/u_class.h"
-#include "io/u_fichier.h"
 
 namespace caustica {
 
@@ -55,7 +55,14 @@ class TFctXY {
   // Creation and storage.
   void Init(int nx, int ny);
   void Release();  // also sets Nx = Ny = 0
-  void Assign(const TFctXY& src);
+  // Copies src's samples, mask, axes and display fields onto this grid of
+  // the same size and kind. False, and this grid untouched, when Nx, Ny or
+  // the complex flag (hence the planes) differ: use CloneFrom to resize.
+  bool Assign(const TFctXY& src);
+  // Makes this grid a full, independent copy of src whatever its previous
+  // size: arrays, axes and every field.
+  void CloneFrom(const TFctXY& src);
+  // Defined beside the FITS reader (io/u_fonctionxy_load.cpp).
   void LoadFromFits(const std::string& fileName);
 
   // Axes and coordinates.

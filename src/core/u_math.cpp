@@ -62,6 +62,8 @@ char DecimalSeparator() {
 
 void SetDecimalSeparator(char separator) { g_separator = separator; }
 
+char DecimalSeparatorSetting() { return g_separator; }
+
 std::string FormatFixed(double value, int decimals) {
   char buffer[400];
   std::snprintf(buffer, sizeof buffer, "%.*f", decimals < 0 ? 0 : decimals, value);

@@ -27,6 +27,8 @@ std::int32_t RoundToInt(double x);
 // the dialogs. Taken from the C locale settings unless set explicitly.
 char DecimalSeparator();
 void SetDecimalSeparator(char separator);
+// The separator set explicitly, 0 while the locale's is followed.
+char DecimalSeparatorSetting();
 
 // "%.*f" with the user's decimal separator.
 std::string FormatFixed(double value, int decimals);

@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "core/atomic_file.h"
 #include "core/u_math.h"
-#include "io/atomic_file.h"
 
 namespace caustica {
 

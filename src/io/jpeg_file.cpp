@@ -12,7 +12,7 @@
 #include <jerror.h>
 #include <jpeglib.h>
 
-#include "io/atomic_file.h"
+#include "core/atomic_file.h"
 
 namespace caustica {
 

@@ -1,7 +1,7 @@
 #include "io/opd_file.h"
 
+#include "core/atomic_file.h"
 #include "core/number_format.h"
-#include "io/atomic_file.h"
 
 namespace caustica {
 

@@ -6,7 +6,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "io/atomic_file.h"
+#include "core/atomic_file.h"
 #include "setup/u_prefs.h"
 
 namespace caustica {

@@ -15,9 +15,9 @@
 #include <system_error>
 
 #include "analysis/u_zernike.h"
+#include "core/atomic_file.h"
 #include "core/number_format.h"
 #include "core/u_math.h"
-#include "io/atomic_file.h"
 
 namespace caustica {
 

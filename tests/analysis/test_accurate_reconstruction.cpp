@@ -13,29 +13,18 @@
 #include "setup/run_settings.h"
 #include "setup/u_parametres.h"
 #include "setup/u_prefs.h"
+#include "support/program_state_guard.h"
 #include "support/reconstruction_accuracy.h"
 
 using namespace caustica;
 using namespace caustica::testing;
-
-namespace {
-
-class BasisGuard {
- public:
-  BasisGuard() : saved_(ZernikeBasis) {}
-  ~BasisGuard() { ZernikeBasis = saved_; }
-
- private:
-  TZernikeBasis saved_;
-};
-
-}  // namespace
+using caustica::test::ProgramStateGuard;
 
 // The form must be the basis itself inside the pupil (values and slopes),
 // for circle and annular polynomials, and its collapsed sum must carry the
 // right slopes and curvatures (checked against differences of the form).
 TEST(ZernikePolynomialForm, MatchesTheBasisAndItsDerivatives) {
-  BasisGuard guard;
+  ProgramStateGuard guard;
   for (const auto& [type, e] : {std::pair{kCirclePolynomials, 0.0}, std::pair{kAnnularPolynomials, 0.0},
                                 std::pair{kAnnularPolynomials, 0.33}}) {
     SetZernikeBasis(42, type);
@@ -226,9 +215,7 @@ TEST(AccurateReconstruction, ChannelRunGivesTheClassicObjects) {
   const StarSimulationOptions s = Star(200, 1200, 4, 5, 0.25, 256, {{7, 40}}, false);
   TFctXY intraFrame, extraFrame;
   ASSERT_TRUE(SimulateStarPair(s, intraFrame, extraFrame).Ok);
-  const TkwValue savedPrefs = Preferences.Valeurs;
-  const TParametres savedParams = Parametres;
-  BasisGuard guard;
+  ProgramStateGuard guard;
   Preferences.Valeurs = TkwValue{};
   SetZernikeBasis(Preferences.Valeurs.NPolyZern, Preferences.Valeurs.ModePoly);
   auto open = [](const TFctXY& frame, bool extraFocal) {
@@ -261,9 +248,6 @@ TEST(AccurateReconstruction, ChannelRunGivesTheClassicObjects) {
   progress.Finish = [&] { ++finishes; };
   std::string error;
   const bool ok = ReconstructSingle(run, progress, &error);
-  ReconstructionMethod = TReconstructionMethod::Classic;
-  Preferences.Valeurs = savedPrefs;
-  Parametres = savedParams;
   ASSERT_TRUE(ok) << error;
   EXPECT_EQ(starts, 1);
   EXPECT_EQ(finishes, 1);

@@ -7,6 +7,7 @@
 #include "setup/run_settings.h"
 #include "setup/u_parametres.h"
 #include "setup/u_prefs.h"
+#include "support/program_state_guard.h"
 #include "zernike_test_support.h"
 
 using namespace caustica;
@@ -33,8 +34,6 @@ std::shared_ptr<TPupille> Disc(int size, double radius, double level) {
 class RunFixture : public ::testing::Test {
  protected:
   void SetUp() override {
-    savedPrefs_ = Preferences.Valeurs;
-    savedParams_ = Parametres;
     Preferences.Valeurs = TkwValue{};
     Parametres = TParametres{};
     Parametres.Focale = 1200e6;
@@ -45,21 +44,15 @@ class RunFixture : public ::testing::Test {
     Parametres.Intra = intra_;
     Parametres.Extra = extra_;
   }
-  void TearDown() override {
-    Preferences.Valeurs = savedPrefs_;
-    Parametres = savedParams_;
-  }
   std::shared_ptr<TPupille> intra_, extra_;
 
  private:
-  TkwValue savedPrefs_;
-  TParametres savedParams_;
+  caustica::test::ProgramStateGuard state_;  // made before SetUp, restored after the test
 };
 
 }  // namespace
 
 TEST_F(RunFixture, SetupAberrationsAndAutocollimationAreTakenOff) {
-  caustica::testing::BasisGuard basis;
   SetZernikeBasis(22, 0);
   Preferences.Valeurs.AjustAuto = 0;
   TRoddier plain;
@@ -99,7 +92,6 @@ TEST_F(RunFixture, SetupAberrationsAndAutocollimationAreTakenOff) {
 }
 
 TEST_F(RunFixture, AutomaticFitSwitchesTiltFocusAndComaOff) {
-  caustica::testing::BasisGuard basis;
   SetZernikeBasis(22, 0);
   Preferences.Valeurs.AjustAuto = 1;
   Preferences.Valeurs.SubTiltFocus = 1;
@@ -157,7 +149,6 @@ TEST_F(RunFixture, BadInputsAreRefusedWithAReason) {
 }
 
 TEST_F(RunFixture, PolychromaticRunAlignsOnTheReferenceFocus) {
-  caustica::testing::BasisGuard basis;
   SetZernikeBasis(22, 0);
   Preferences.Valeurs.AjustAuto = 0;
   Preferences.Valeurs.SubTiltFocus = 1;
@@ -204,7 +195,6 @@ TEST_F(RunFixture, PolychromaticRunAlignsOnTheReferenceFocus) {
 }
 
 TEST_F(RunFixture, ExplicitSettingsAreAllTheRunReads) {
-  caustica::testing::BasisGuard basis;
   // Program-wide records that would give another result if the run read them.
   SetZernikeBasis(6, kCirclePolynomials);
   Preferences.Valeurs.AjustAuto = 0;
@@ -251,7 +241,6 @@ TEST_F(RunFixture, ExplicitSettingsAreAllTheRunReads) {
 }
 
 TEST_F(RunFixture, AWavefrontKeepsItsBasisWhenTheSettingsChange) {
-  caustica::testing::BasisGuard basis;
   SetZernikeBasis(22, kAnnularPolynomials);
   TRoddier run;
   ASSERT_TRUE(ReconstructSingle(run, {}));

@@ -6,22 +6,13 @@
 #include "zernike_test_support.h"
 
 using namespace caustica;
+using caustica::test::ProgramStateGuard;
 
 namespace {
 
 // A 200 mm f/6 paraboloid: focal length 1200 mm, pupil radius 100 mm, in nm.
 constexpr double kRho = -2.0 * 1200e6;
 constexpr double kH = 100e6;
-
-// Keeps the user's decimal separator.
-class SeparatorGuard {
- public:
-  SeparatorGuard() : saved_(DecimalSeparator()) { SetDecimalSeparator('.'); }
-  ~SeparatorGuard() { SetDecimalSeparator(saved_); }
-
- private:
-  char saved_;
-};
 
 }  // namespace
 
@@ -60,7 +51,8 @@ TSeidelFigures Figures(std::initializer_list<std::pair<int, double>> terms, int 
 }  // namespace
 
 TEST(SeidelFigures, RowsCaptionsAndTextsOfAPureDefocus) {
-  SeparatorGuard separator;
+  ProgramStateGuard state;
+  SetDecimalSeparator('.');
   const TSeidelFigures rows = Figures({{4, 100}});
   const char* captions[] = {"Piston", "Inclinaison", "Defocus       ", "Astigmatism ", "Coma", "Sphericity"};
   const bool oriented[] = {false, true, false, true, true, false};
@@ -90,7 +82,8 @@ TEST(SeidelFigures, FocusCandidateRule) {
 }
 
 TEST(SeidelFigures, TiltComaAndTheirOrientations) {
-  SeparatorGuard separator;
+  ProgramStateGuard state;
+  SetDecimalSeparator('.');
   // tx = 5 - 2 x 1 = 3, ty = 2 - 2 x (-1) = 4.
   TSeidelFigures rows = Figures({{2, 5}, {3, 2}, {7, 1}, {8, -1}});
   EXPECT_DOUBLE_EQ(rows[1].Value, 5);

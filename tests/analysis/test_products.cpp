@@ -9,21 +9,11 @@
 #include "zernike_test_support.h"
 
 using namespace caustica;
-using caustica::testing::BasisGuard;
+using caustica::test::ProgramStateGuard;
 
 namespace {
 
 constexpr double kLambda = 555.0;
-
-// Keeps the preferences the products read.
-class PrefsGuard {
- public:
-  PrefsGuard() : saved_(Preferences.Valeurs) {}
-  ~PrefsGuard() { Preferences.Valeurs = saved_; }
-
- private:
-  TkwValue saved_;
-};
 
 // A wavefront (kind 3) of a centred disc of the given radius in samples,
 // values w(x, y) in nanometres at pupil coordinates.
@@ -47,7 +37,7 @@ double Flat(double, double) { return 0.0; }
 }  // namespace
 
 TEST(InterferogramProduct, FlatWavefrontGivesStraightFringes) {
-  PrefsGuard prefs;
+  ProgramStateGuard state;
   Preferences.Valeurs.LambdaInterfero = kLambda;
   Preferences.Valeurs.PltInterfero = 5;
   TPupille w;
@@ -80,7 +70,7 @@ TEST(InterferogramProduct, FlatWavefrontGivesStraightFringes) {
 }
 
 TEST(InterferogramProduct, ValuesInUnitRangeAndOneWhereTiltMatchesTheWavefront) {
-  PrefsGuard prefs;
+  ProgramStateGuard state;
   Preferences.Valeurs.LambdaInterfero = kLambda;
   const double a = 30 * 3.141592653589 / 180, amp = 5 * kLambda / 2;
   TPupille tilted, aberrated;
@@ -107,7 +97,7 @@ TEST(InterferogramProduct, ValuesInUnitRangeAndOneWhereTiltMatchesTheWavefront) 
 }
 
 TEST(InterferogramProduct, RefusesWhatIsNotAWavefront) {
-  PrefsGuard prefs;
+  ProgramStateGuard state;
   TPupille image, t;
   Wavefront(image, 32, 10, Flat);
   image.Kind = kKindIntra;
@@ -191,7 +181,7 @@ void Peak(const TPupille& g, int& row, int& column) {
 }  // namespace
 
 TEST(PsfProduct, FlatWavefrontGivesEqualPsfsPeakedAtTheCentre) {
-  PrefsGuard prefs;
+  ProgramStateGuard state;
   Preferences.Valeurs.LambdaRef = kLambda;
   Preferences.Valeurs.PltPSF = 4;
   TPupille w, actual, theoretical;
@@ -216,7 +206,7 @@ TEST(PsfProduct, FlatWavefrontGivesEqualPsfsPeakedAtTheCentre) {
 }
 
 TEST(PsfProduct, StrehlOfASmallAstigmatism) {
-  PrefsGuard prefs;
+  ProgramStateGuard state;
   Preferences.Valeurs.LambdaRef = kLambda;
   // x^2 - y^2 has an RMS of 1/sqrt(6) over the disc: lambda / 20 RMS.
   const double c5 = kLambda / 20 * std::sqrt(6.0);
@@ -233,9 +223,8 @@ TEST(PsfProduct, StrehlOfASmallAstigmatism) {
 }
 
 TEST(PsfProduct, FocusTermIsPutBackOnce) {
-  BasisGuard basis;
   SetZernikeBasis(22, kCirclePolynomials);
-  PrefsGuard prefs;
+  ProgramStateGuard state;
   Preferences.Valeurs.LambdaRef = kLambda;
   const double c4 = 0.3 * kLambda;
   // The same defocus, once present in the map, once only in the coefficients.
@@ -257,7 +246,7 @@ TEST(PsfProduct, FocusTermIsPutBackOnce) {
 }
 
 TEST(PsfProduct, RefusesTooLargeATransformAndNoPupil) {
-  PrefsGuard prefs;
+  ProgramStateGuard state;
   TPupille w, actual, theoretical;
   Wavefront(w, 1100, 500, Flat);  // padded to 2048
   std::string error;
@@ -296,7 +285,7 @@ int CountHits(const TPupille& d) {
 }  // namespace
 
 TEST(SpotDiagram, PureTiltLandsOnOnePointOfTheUnitCircle) {
-  PrefsGuard prefs;
+  ProgramStateGuard state;
   Preferences.Valeurs.LambdaRef = kLambda;
   const double f = 1200e6, radius = 100e6;
   TPupille w, d;
@@ -320,7 +309,7 @@ TEST(SpotDiagram, PureTiltLandsOnOnePointOfTheUnitCircle) {
 }
 
 TEST(SpotDiagram, DefocusFillsTheUnitDiscAndTheStepThinsTheRays) {
-  PrefsGuard prefs;
+  ProgramStateGuard state;
   TPupille w, d1, d24;
   Wavefront(w, 96, 40, [](double x, double y) { return 200 * (x * x + y * y); });
   ASSERT_TRUE(ComputeSpotDiagram(w, 1200e6, 100e6, 1, CurrentProductSettings(), d1));
@@ -335,7 +324,7 @@ TEST(SpotDiagram, DefocusFillsTheUnitDiscAndTheStepThinsTheRays) {
 }
 
 TEST(SpotDiagram, RefusesAFlatWavefrontAndOtherKinds) {
-  PrefsGuard prefs;
+  ProgramStateGuard state;
   TPupille w, d;
   Wavefront(w, 32, 12, Flat);
   std::string error;
@@ -350,7 +339,7 @@ TEST(SpotDiagram, RefusesAFlatWavefrontAndOtherKinds) {
 }
 
 TEST(ProductSettings, KernelsTakeWavelengthsAndPalettesFromTheirSettings) {
-  PrefsGuard prefs;
+  ProgramStateGuard state;
   // Preferences a kernel must not read.
   Preferences.Valeurs.LambdaInterfero = 1;
   Preferences.Valeurs.LambdaRef = 1;

@@ -7,6 +7,7 @@
 #include "zernike_test_support.h"
 
 using namespace caustica;
+using caustica::test::ProgramStateGuard;
 
 namespace {
 
@@ -26,16 +27,6 @@ std::shared_ptr<TPupille> Disc(int nx, int ny, double cx, double cy, double radi
   img->ThresholdMask();
   return img;
 }
-
-// Keeps the preferences of one test from leaking into the next.
-class PreferencesGuard {
- public:
-  PreferencesGuard() : saved_(Preferences.Valeurs) {}
-  ~PreferencesGuard() { Preferences.Valeurs = saved_; }
-
- private:
-  TkwValue saved_;
-};
 
 TRoddier MakeRun(std::shared_ptr<TPupille> intra, std::shared_ptr<TPupille> extra, int iterations) {
   TRoddier run;
@@ -106,7 +97,7 @@ TEST(Signal, RingBoundsAreTakenOnTheSquaredRadius) {
 }
 
 TEST(Reconstruct, PaddingAndAZeroSignal) {
-  PreferencesGuard guard;
+  ProgramStateGuard guard;
   Preferences.Valeurs.RMSFront = 0;
   Preferences.Valeurs.BreakCondition = 0;
   for (int size : {100, 128, 129}) {
@@ -129,7 +120,7 @@ TEST(Reconstruct, PaddingAndAZeroSignal) {
 }
 
 TEST(Reconstruct, StopRulesAndPassLimit) {
-  PreferencesGuard guard;
+  ProgramStateGuard guard;
   auto pair = [] {
     return MakeRun(Disc(90, 90, 45, 45, 30, 1000), Disc(90, 90, 45, 45, 33, 1000 * 30.0 * 30 / (33.0 * 33)),
                    5);
@@ -164,7 +155,7 @@ TEST(Reconstruct, StopRulesAndPassLimit) {
 }
 
 TEST(Reconstruct, InnerLoopStopsAtTheFirstMinimumOfTheError) {
-  PreferencesGuard guard;
+  ProgramStateGuard guard;
   Preferences.Valeurs.RMSFront = 0;
   TRoddier run = MakeRun(Disc(90, 90, 45, 45, 30, 1000), Disc(90, 90, 45, 45, 33, 826.4), 1);
   int steps = 0, finished = 0;
@@ -186,14 +177,13 @@ TEST(Reconstruct, InnerLoopStopsAtTheFirstMinimumOfTheError) {
 TEST(Reconstruct, ADefocusedPairGivesASmoothBowl) {
   // The extra-focal pupil larger than the intra-focal one: light converges
   // less than expected, a focus error. The map is a paraboloid to first order.
-  PreferencesGuard guard;
+  ProgramStateGuard guard;
   Preferences.Valeurs.RMSFront = 0;
   TRoddier run =
       MakeRun(Disc(120, 120, 60, 60, 40, 1000), Disc(120, 120, 60, 60, 42, 1000 * 1600.0 / 1764), 3);
   run.Reconstruct();
   ASSERT_TRUE(run.Wavefront);
   TPupille& w = *run.Wavefront;
-  caustica::testing::BasisGuard basis;
   SetZernikeBasis(22, 0);
   w.FitZernike();
   // Focus dominates every other term.
@@ -205,7 +195,7 @@ TEST(Reconstruct, ADefocusedPairGivesASmoothBowl) {
 }
 
 TEST(Reconstruct, ImagesThatCannotBePairedGiveNoWavefront) {
-  PreferencesGuard guard;
+  ProgramStateGuard guard;
   TRoddier run = MakeRun(Disc(100, 100, 50, 50, 30, 1000), Disc(200, 200, 100, 100, 30, 1000), 3);
   int finished = 0;
   run.Progress.Finish = [&] { ++finished; };

@@ -7,7 +7,7 @@
 #include "zernike_test_support.h"
 
 using namespace caustica;
-using caustica::testing::BasisGuard;
+using caustica::test::ProgramStateGuard;
 using caustica::testing::MakePupilGrid;
 
 namespace {
@@ -43,7 +43,7 @@ void ExpectCoefficients(const ZernikeCoefficients& actual, const ZernikeCoeffici
 }  // namespace
 
 TEST(FitZernike, RecoversAllTermsOnDiskAndAnnulus) {
-  BasisGuard guard;
+  ProgramStateGuard guard;
   ZernikeSelection all;
   SelectAll(all);
   for (int type : {kCirclePolynomials, kAnnularPolynomials}) {
@@ -71,7 +71,7 @@ TEST(FitZernike, RecoversAllTermsOnDiskAndAnnulus) {
 }
 
 TEST(FitZernike, NoiseAveragesOut) {
-  BasisGuard guard;
+  ProgramStateGuard guard;
   SetZernikeBasis(42, kAnnularPolynomials);
   TFctXY grid;
   MakePupilGrid(grid, 160, 78.0, 0.3);
@@ -92,7 +92,7 @@ TEST(FitZernike, NoiseAveragesOut) {
 }
 
 TEST(FitZernike, SelectionRules) {
-  BasisGuard guard;
+  ProgramStateGuard guard;
   SetZernikeBasis(22, kAnnularPolynomials);
   TFctXY grid;
   MakePupilGrid(grid, 64, 30.0, 0.2);
@@ -121,7 +121,7 @@ TEST(FitZernike, SelectionRules) {
 }
 
 TEST(FitZernike, DegenerateSampleSets) {
-  BasisGuard guard;
+  ProgramStateGuard guard;
   SetZernikeBasis(11, kCirclePolynomials);
   ZernikeSelection selected{};
   for (int k = 1; k <= 4; ++k) selected[k] = true;
@@ -162,7 +162,7 @@ TEST(FitZernike, DegenerateSampleSets) {
 TEST(FitZernike, SmallPatchOfThePupilStaysAccurate) {
   // Terms nearly dependent on a small off-centre patch: the fit must still
   // recover an exact combination of them.
-  BasisGuard guard;
+  ProgramStateGuard guard;
   SetZernikeBasis(15, kCirclePolynomials);
   TFctXY grid;
   grid.Init(40, 40);
@@ -183,7 +183,7 @@ TEST(FitZernike, SmallPatchOfThePupilStaysAccurate) {
 
 TEST(FitZernike, UncachedGeometryGivesTheSameFit) {
   // Too large to cache: the fit evaluates the polynomials itself.
-  BasisGuard guard;
+  ProgramStateGuard guard;
   SetZernikeBasis(42, kAnnularPolynomials);
   TFctXY big;
   big.Init(2048, 1024);

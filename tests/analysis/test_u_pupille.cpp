@@ -8,7 +8,7 @@
 #include "zernike_test_support.h"
 
 using namespace caustica;
-using caustica::testing::BasisGuard;
+using caustica::test::ProgramStateGuard;
 
 namespace {
 
@@ -152,7 +152,7 @@ TEST(PupilGeometry, TrimAndCrop) {
 }
 
 TEST(PupilZernike, SwitchingTermsOffAndOnRestoresTheMap) {
-  BasisGuard guard;
+  ProgramStateGuard guard;
   SetZernikeBasis(36, 0);
   TPupille w;
   WavefrontGrid(w, 96, 40.0, 0.25);
@@ -199,7 +199,7 @@ TEST(PupilZernike, AddingATermWithoutPupilStillRecordsIt) {
 }
 
 TEST(PupilZernike, FitRecoversTheSynthesisedCoefficients) {
-  BasisGuard guard;
+  ProgramStateGuard guard;
   SetZernikeBasis(22, 0);
   TPupille w;
   WavefrontGrid(w, 128, 55.0, 0.3);
@@ -254,7 +254,7 @@ TEST(PupilDiffraction, AiryPatternOfAnUnobstructedDisc) {
 }
 
 TEST(PupilDiffraction, AberrationLowersThePeak) {
-  BasisGuard guard;
+  ProgramStateGuard guard;
   SetZernikeBasis(22, 1);
   TPupille w;
   WavefrontGrid(w, 128, 30.0, 0.0);
@@ -324,4 +324,98 @@ TEST(PupilDiffraction, InterferogramShowsTheRequestedFringeCount) {
       EXPECT_LE(v, 1.0);
     }
   }
+}
+
+namespace {
+
+// A small pupil grid with every pupil field set to a value of its own.
+void MarkedPupil(TPupille& p) {
+  WavefrontGrid(p, 16, 6.0, 0.3);
+  p.Values[1][8][9] = 12.5;
+  p.Kind = kKindWavefront;
+  p.Wavelength = 632.8;
+  p.Channel = 2;
+  p.Angle = 0.4;
+  p.FringeCount = 7;
+  p.Strehl = 0.81;
+  p.ObstructionFactor = 0.83;
+  p.StrehlObstructed = 0.67;
+  p.Coefficients[4] = 55.0;
+  p.Coefficients[11] = -9.0;
+  p.Selected[4] = true;
+  p.Selected[11] = true;
+  p.HigherOrders = true;
+}
+
+}  // namespace
+
+TEST(PupilCopies, CloneKeepsEveryPupilFieldAndSharesNothing) {
+  TPupille src;
+  MarkedPupil(src);
+  TPupille copy;
+  copy.Init(4, 4);
+  copy.CloneFrom(src);
+  EXPECT_EQ(copy.Nx, 16);
+  EXPECT_EQ(copy.Ny, 16);
+  EXPECT_EQ(copy.Values[1][8][9], 12.5);
+  EXPECT_EQ(copy.XAxis, src.XAxis);
+  EXPECT_EQ(copy.Kind, kKindWavefront);
+  EXPECT_EQ(copy.OriginColumn, src.OriginColumn);
+  EXPECT_EQ(copy.OriginRow, src.OriginRow);
+  EXPECT_EQ(copy.PupilRadius, 6.0);
+  EXPECT_EQ(copy.Obstruction, 0.3);
+  EXPECT_EQ(copy.Wavelength, 632.8);
+  EXPECT_EQ(copy.Channel, 2);
+  EXPECT_EQ(copy.Angle, 0.4);
+  EXPECT_EQ(copy.FringeCount, 7);
+  EXPECT_EQ(copy.Strehl, 0.81);
+  EXPECT_EQ(copy.ObstructionFactor, 0.83);
+  EXPECT_EQ(copy.StrehlObstructed, 0.67);
+  EXPECT_EQ(copy.Coefficients, src.Coefficients);
+  EXPECT_EQ(copy.Selected, src.Selected);
+  EXPECT_TRUE(copy.HigherOrders);
+
+  copy.Values[1][8][9] = 0.0;
+  copy.Coefficients[4] = 0.0;
+  copy.Release();
+  EXPECT_EQ(src.Values[1][8][9], 12.5);
+  EXPECT_EQ(src.Coefficients[4], 55.0);
+  EXPECT_EQ(src.Nx, 16);
+}
+
+TEST(PupilCopies, AssignPupilRefusesAnotherSizeAndCopiesTheGeometryOtherwise) {
+  TPupille src;
+  MarkedPupil(src);
+  TPupille other;
+  other.Init(8, 8);
+  other.PupilRadius = 3.0;
+  other.Kind = kKindIntra;
+  EXPECT_FALSE(other.AssignPupil(src));
+  EXPECT_EQ(other.Nx, 8);
+  EXPECT_EQ(other.PupilRadius, 3.0);
+  EXPECT_EQ(other.Kind, kKindIntra);
+  EXPECT_EQ(other.Coefficients[4], 0.0);
+
+  TPupille same;
+  same.Init(16, 16);
+  EXPECT_TRUE(same.AssignPupil(src));
+  EXPECT_EQ(same.Values[1][8][9], 12.5);
+  EXPECT_EQ(same.Kind, kKindWavefront);
+  EXPECT_EQ(same.PupilRadius, 6.0);
+  EXPECT_EQ(same.Obstruction, 0.3);
+  EXPECT_EQ(same.OriginColumn, src.OriginColumn);
+  EXPECT_EQ(same.Coefficients, src.Coefficients);
+  EXPECT_TRUE(same.HigherOrders);
+
+  // The geometry alone: origin, radius and obstruction, nothing else.
+  TPupille geometry;
+  geometry.Init(16, 16);
+  CopyPupilGeometry(src, geometry);
+  EXPECT_EQ(geometry.OriginColumn, src.OriginColumn);
+  EXPECT_EQ(geometry.OriginRow, src.OriginRow);
+  EXPECT_EQ(geometry.PupilRadius, 6.0);
+  EXPECT_EQ(geometry.Obstruction, 0.3);
+  EXPECT_EQ(geometry.Kind, 0);
+  EXPECT_EQ(geometry.Values[1][8][9], 0.0);
+  EXPECT_EQ(geometry.Coefficients[4], 0.0);
 }

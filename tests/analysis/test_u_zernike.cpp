@@ -10,7 +10,7 @@
 #include "zernike_test_support.h"
 
 using namespace caustica;
-using caustica::testing::BasisGuard;
+using caustica::test::ProgramStateGuard;
 using caustica::testing::TermOrder;
 
 namespace {
@@ -125,7 +125,7 @@ std::vector<std::vector<double>> NormalisedGram(double e) {
 }  // namespace
 
 TEST(ZernikeBasis, NamesAndFactorsFollowTheTable) {
-  BasisGuard guard;
+  ProgramStateGuard guard;
   SetZernikeBasis(42, kAnnularPolynomials);
   for (int k = 1; k <= 42; ++k) {
     int n, m;
@@ -141,7 +141,7 @@ TEST(ZernikeBasis, NamesAndFactorsFollowTheTable) {
 }
 
 TEST(ZernikeBasis, SetBasisOrdersAndType) {
-  BasisGuard guard;
+  ProgramStateGuard guard;
   // Before any preference (every test restores the basis): 22 annular
   // terms, with every factor already known.
   EXPECT_EQ(ZernikeBasis.PolynomialCount, 22);
@@ -173,7 +173,7 @@ TEST(ZernikeBasis, SetBasisOrdersAndType) {
 }
 
 TEST(ZernikeBasis, ClassicalValuesWithoutObstruction) {
-  BasisGuard guard;
+  ProgramStateGuard guard;
   SetZernikeBasis(42, kAnnularPolynomials);
   ZernikeValues v;
   ASSERT_TRUE(EvaluateZernike(0.0, 0.0, 0.5, v));
@@ -199,7 +199,7 @@ TEST(ZernikeBasis, ClassicalValuesWithoutObstruction) {
 }
 
 TEST(ZernikeBasis, NormalisedTermsAreOrthonormalOverDiskAndAnnulus) {
-  BasisGuard guard;
+  ProgramStateGuard guard;
   for (int type : {kCirclePolynomials, kAnnularPolynomials}) {
     SetZernikeBasis(42, type);
     const double e = type == kAnnularPolynomials ? 0.3 : 0.0;
@@ -212,7 +212,7 @@ TEST(ZernikeBasis, NormalisedTermsAreOrthonormalOverDiskAndAnnulus) {
 }
 
 TEST(ZernikeBasis, AnnularTermsAtTheEdges) {
-  BasisGuard guard;
+  ProgramStateGuard guard;
   SetZernikeBasis(42, kAnnularPolynomials);
   ZernikeValues v;
   // Both rims belong to the pupil.
@@ -241,7 +241,7 @@ TEST(ZernikeBasis, AnnularTermsAtTheEdges) {
 }
 
 TEST(ZernikeBasis, NormalisationAndSelections) {
-  BasisGuard guard;
+  ProgramStateGuard guard;
   SetZernikeBasis(11, kAnnularPolynomials);
   ZernikeCoefficients c;
   for (int k = 0; k <= 42; ++k) c[k] = 10.0 + k;

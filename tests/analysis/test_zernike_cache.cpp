@@ -4,7 +4,7 @@
 #include "zernike_test_support.h"
 
 using namespace caustica;
-using caustica::testing::BasisGuard;
+using caustica::test::ProgramStateGuard;
 using caustica::testing::MakePupilGrid;
 
 namespace {
@@ -27,7 +27,7 @@ void ExpectMatchesDirect(const ZernikeTermCache& cache, const TFctXY& grid, doub
 }  // namespace
 
 TEST(ZernikeTermCache, HoldsExactlyTheDirectValues) {
-  BasisGuard guard;
+  ProgramStateGuard guard;
   SetZernikeBasis(42, kAnnularPolynomials);
   TFctXY grid;
   MakePupilGrid(grid, 37, 15.5, 0.3);
@@ -46,7 +46,7 @@ TEST(ZernikeTermCache, HoldsExactlyTheDirectValues) {
 }
 
 TEST(ZernikeTermCache, RebuildsOnlyWhenTheGeometryChanges) {
-  BasisGuard guard;
+  ProgramStateGuard guard;
   SetZernikeBasis(22, kAnnularPolynomials);
   TFctXY grid;
   MakePupilGrid(grid, 24, 11.0, 0.2);
@@ -81,7 +81,7 @@ TEST(ZernikeTermCache, RebuildsOnlyWhenTheGeometryChanges) {
 }
 
 TEST(ZernikeTermCache, AddsWeightedTermsOnMaskedInsideSamples) {
-  BasisGuard guard;
+  ProgramStateGuard guard;
   SetZernikeBasis(28, kAnnularPolynomials);
   TFctXY grid;
   MakePupilGrid(grid, 31, 14.0, 0.25);
@@ -111,7 +111,7 @@ TEST(ZernikeTermCache, AddsWeightedTermsOnMaskedInsideSamples) {
 }
 
 TEST(ZernikeTermCache, RefusesUnusableOrHugeGeometries) {
-  BasisGuard guard;
+  ProgramStateGuard guard;
   SetZernikeBasis(42, kAnnularPolynomials);
   ZernikeTermCache cache;
   TFctXY empty;

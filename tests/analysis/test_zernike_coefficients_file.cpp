@@ -11,9 +11,9 @@
 #include "zernike_test_support.h"
 
 using namespace caustica;
+using caustica::test::ProgramStateGuard;
 using caustica::test::ReadBytes;
 using caustica::test::ScratchDir;
-using caustica::testing::BasisGuard;
 
 namespace {
 
@@ -29,7 +29,7 @@ std::vector<std::string> Lines(const std::string& text) {
 }  // namespace
 
 TEST(CoefficientFile, RmsNormalisedLinesWithNames) {
-  BasisGuard basis;
+  ProgramStateGuard basis;
   SetZernikeBasis(22, kCirclePolynomials);
   ZernikeCoefficients c{};
   c[11] = -12.5 * std::sqrt(5.0);  // RMS factor of the spherical term
@@ -50,7 +50,7 @@ TEST(CoefficientFile, RmsNormalisedLinesWithNames) {
 }
 
 TEST(CoefficientFile, TermsBeyond28AreNamedByTheirPolynomial) {
-  BasisGuard basis;
+  ProgramStateGuard basis;
   SetZernikeBasis(42, kCirclePolynomials);
   EXPECT_EQ(ZernikeTermName(29), ZernikeName(7, 1));
   EXPECT_EQ(ZernikeTermName(30), ZernikeName(7, -1));
@@ -66,10 +66,8 @@ TEST(CoefficientFile, TermsBeyond28AreNamedByTheirPolynomial) {
 }
 
 TEST(CoefficientFile, SavedWithThePreferenceCountAndTheUserSeparator) {
-  BasisGuard basis;
+  ProgramStateGuard state;
   SetZernikeBasis(22, kCirclePolynomials);
-  const TkwValue savedPrefs = Preferences.Valeurs;
-  const char savedSeparator = DecimalSeparator();
   Preferences.Valeurs.NPolyZern = 15;
   SetDecimalSeparator(',');
   ZernikeCoefficients c{};
@@ -82,7 +80,5 @@ TEST(CoefficientFile, SavedWithThePreferenceCountAndTheUserSeparator) {
   ASSERT_EQ(lines.size(), 15u);
   EXPECT_EQ(lines[1], "2;Inclinaison (cos);2,5");
   EXPECT_EQ(lines[14], "15;Tetrafoil (sin);0");
-  Preferences.Valeurs = savedPrefs;
-  SetDecimalSeparator(savedSeparator);
   EXPECT_FALSE(SaveZernikeCoefficients(dir.File("missing/c.txt"), c, 22, &error));
 }

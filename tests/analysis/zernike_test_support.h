@@ -5,18 +5,12 @@
 
 #include "analysis/u_zernike.h"
 #include "core/u_fonctionxy.h"
+#include "support/program_state_guard.h"
 
 namespace caustica::testing {
 
-// Saves the program-wide basis settings and puts them back afterwards.
-class BasisGuard {
- public:
-  BasisGuard() : saved_(ZernikeBasis) {}
-  ~BasisGuard() { ZernikeBasis = saved_; }
-
- private:
-  TZernikeBasis saved_;
-};
+// The program state guard under the name older tests know it by.
+using BasisGuard = caustica::test::ProgramStateGuard;
 
 // n and m (m < 0 for the sine member) of term k.
 inline void TermOrder(int k, int& n, int& m) {

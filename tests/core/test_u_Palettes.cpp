@@ -4,8 +4,10 @@
 
 #include "core/image_surface.h"
 #include "core/u_Palettes.h"
+#include "support/program_state_guard.h"
 
 using namespace caustica;
+using caustica::test::ProgramStateGuard;
 
 namespace {
 
@@ -32,6 +34,7 @@ Rgb Lambda(double l) {
 }  // namespace
 
 TEST(Palettes, GrayscaleRampRoundsHalfToEvenAndClamps) {
+  ProgramStateGuard state;
   SelectPalette(0);
   DisplayStart = 0;
   DisplayWidth = 100;
@@ -42,6 +45,7 @@ TEST(Palettes, GrayscaleRampRoundsHalfToEvenAndClamps) {
 }
 
 TEST(Palettes, SegmentsOfTheFalseColourPalettes) {
+  ProgramStateGuard state;
   SelectPalette(1);
   DisplayStart = 0;
   DisplayWidth = 1;
@@ -82,6 +86,7 @@ TEST(Palettes, WavelengthColours) {
 }
 
 TEST(Palettes, MonochromeFollowsTheWavelength) {
+  ProgramStateGuard state;
   MonochromeWavelength = 656.3;
   SelectPalette(5);
   DisplayStart = 0;
@@ -97,6 +102,7 @@ TEST(Palettes, MonochromeFollowsTheWavelength) {
 }
 
 TEST(Palettes, ColourBarHasTheHighestValueOnTop) {
+  ProgramStateGuard state;
   SelectPalette(0);
   TRaster bar;
   bar.Resize(10, 30);

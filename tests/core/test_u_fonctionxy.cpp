@@ -390,14 +390,182 @@ TEST(Grid, AssignCopiesTheListedFieldsOnly) {
   EXPECT_FALSE(dst.Shapes[1].Visible);
   EXPECT_EQ(dst.Infos.Naxis1, 0);
 
-  // Taking over IsComplex gives the grid the second plane it then needs.
+  // A complex grid has a second plane this one lacks: refused.
   TFctXY complexSrc;
   complexSrc.IsComplex = 1;
   complexSrc.Init(2, 2);
-  dst.Assign(complexSrc);
-  EXPECT_EQ(dst.IsComplex, 1);
-  ASSERT_EQ(dst.Values.PlaneCount(), 2);
-  EXPECT_EQ(dst.Values[2][2][2], 0.0);
+  EXPECT_FALSE(dst.Assign(complexSrc));
+  EXPECT_EQ(dst.IsComplex, 0);
+  EXPECT_EQ(dst.Values.PlaneCount(), 1);
+}
+
+// Assign never resizes: any difference of shape leaves the target exactly
+// as it was, in every build type.
+TEST(Grid, AssignRefusesAGridOfAnotherShape) {
+  auto target = [] {
+    TFctXY g;
+    g.Init(3, 2);
+    FillRows(g, {1, 2, 3, 4, 5, 6});
+    g.Mask[1][1][1] = 1;
+    g.SetAxes(1, 1, 0.0, 0.0, 3, 2, 2.0, 1.0);
+    g.Threshold = 7;
+    g.PaletteIndex = 2;
+    return g;
+  };
+  auto expectUntouched = [](const TFctXY& g) {
+    EXPECT_EQ(g.Nx, 3);
+    EXPECT_EQ(g.Ny, 2);
+    EXPECT_EQ(g.IsComplex, 0);
+    EXPECT_EQ(g.Values.PlaneCount(), 1);
+    EXPECT_EQ(Row(g, 1), (std::vector<double>{1, 2, 3}));
+    EXPECT_EQ(Row(g, 2), (std::vector<double>{4, 5, 6}));
+    EXPECT_EQ(g.Mask[1][1][1], 1);
+    EXPECT_EQ(g.XAxis.size(), 4u);
+    EXPECT_EQ(g.XAxis[3], 2.0);
+    EXPECT_EQ(g.Dx, 1.0);
+    EXPECT_EQ(g.Threshold, 7.0);
+    EXPECT_EQ(g.PaletteIndex, 2);
+  };
+  struct Case {
+    const char* what;
+    int nx, ny;
+    std::uint8_t complex;
+  };
+  for (const Case& c : {Case{"wider", 4, 2, 0}, Case{"taller", 3, 3, 0}, Case{"narrower", 2, 2, 0},
+                        Case{"transposed", 2, 3, 0}, Case{"complex", 3, 2, 1}, Case{"released", 0, 0, 0}}) {
+    SCOPED_TRACE(c.what);
+    TFctXY src;
+    src.IsComplex = c.complex;
+    src.Init(c.nx, c.ny);
+    src.Values.Fill(9.0);
+    src.Threshold = 1;
+    src.PaletteIndex = 5;
+    TFctXY dst = target();
+    EXPECT_FALSE(dst.Assign(src));
+    expectUntouched(dst);
+  }
+  // A complex target refuses a real source the same way.
+  TFctXY complexDst;
+  complexDst.IsComplex = 1;
+  complexDst.Init(3, 2);
+  complexDst.Values[2][1][1] = 4.0;
+  TFctXY real = target();
+  EXPECT_FALSE(complexDst.Assign(real));
+  EXPECT_EQ(complexDst.IsComplex, 1);
+  EXPECT_EQ(complexDst.Values[1][1][1], 0.0);
+  EXPECT_EQ(complexDst.Values[2][1][1], 4.0);
+  // Same shape and kind: copied, and the call says so.
+  TFctXY same;
+  same.Init(3, 2);
+  EXPECT_TRUE(same.Assign(real));
+  EXPECT_EQ(Row(same, 2), (std::vector<double>{4, 5, 6}));
+}
+
+// A grid whose derivative is taken of itself works on its own copy; a
+// complex grid keeps both planes through it.
+TEST(Grid, DerivativeOfItselfWorksForAComplexGrid) {
+  TFctXY g;
+  g.IsComplex = 1;
+  g.Init(3, 1);
+  FillRows(g, {1, 4, 9});
+  g.Values[2][1][2] = 5.0;
+  g.DerivativeX(g);
+  EXPECT_EQ(Row(g, 1), (std::vector<double>{0, 4, 0}));
+  EXPECT_EQ(g.Values[2][1][2], 5.0);
+}
+
+TEST(Grid, CloneFromGivesAnIndependentFullCopy) {
+  TFctXY src;
+  src.IsComplex = 1;
+  src.Init(3, 2);
+  FillRows(src, {1, 2, 3, 4, 5, 6});
+  src.Values[2][2][3] = -8.0;
+  FillMask(src, {0, 1, 1, 1, 1, 0});
+  src.SetAxes(2, 1, 0.0, 0.0, 3, 2, 0.5, 2.0);
+  src.OriginColumn = 2.0;
+  src.OriginRow = 1.5;
+  src.MaskCount = 4;
+  src.MinValue = 1;
+  src.MaxValue = 6;
+  src.MeanValue = 3.5;
+  src.PtvValue = 5;
+  src.RmsValue = 1.7;
+  src.Scale = 3;
+  src.Threshold = 0.25;
+  src.DisplayLow = -1;
+  src.DisplayHigh = 7;
+  src.PaletteIndex = 4;
+  src.Relief = true;
+  src.MaskActive = true;
+  src.Zoom = 2;
+  src.RangeFactor = 0.75;
+  src.Shapes[2].Visible = true;
+  src.Shapes[2].Radius = 1.25;
+  src.Infos.Naxis1 = 3;
+  src.Infos.Telescope = "T400";
+
+  // The target starts larger and real: it takes src's size and kind.
+  TFctXY copy;
+  copy.Init(8, 8);
+  copy.Values.Fill(42.0);
+  copy.CloneFrom(src);
+  EXPECT_EQ(copy.Nx, 3);
+  EXPECT_EQ(copy.Ny, 2);
+  EXPECT_EQ(copy.IsComplex, 1);
+  ASSERT_EQ(copy.Values.PlaneCount(), 2);
+  EXPECT_EQ(copy.Values.Width(), 3);
+  EXPECT_EQ(Row(copy, 1), (std::vector<double>{1, 2, 3}));
+  EXPECT_EQ(Row(copy, 2), (std::vector<double>{4, 5, 6}));
+  EXPECT_EQ(copy.Values[2][2][3], -8.0);
+  EXPECT_EQ(copy.Mask[1][1][1], 0);
+  EXPECT_EQ(copy.Mask[1][2][2], 1);
+  EXPECT_EQ(copy.XAxis, src.XAxis);
+  EXPECT_EQ(copy.YAxis, src.YAxis);
+  EXPECT_EQ(copy.Dx, src.Dx);
+  EXPECT_EQ(copy.Dy, src.Dy);
+  EXPECT_EQ(copy.OriginColumn, 2.0);
+  EXPECT_EQ(copy.OriginRow, 1.5);
+  EXPECT_EQ(copy.MaskCount, 4);
+  EXPECT_EQ(copy.MinValue, 1.0);
+  EXPECT_EQ(copy.MaxValue, 6.0);
+  EXPECT_EQ(copy.MeanValue, 3.5);
+  EXPECT_EQ(copy.PtvValue, 5.0);
+  EXPECT_EQ(copy.RmsValue, 1.7);
+  EXPECT_EQ(copy.Scale, 3.0);
+  EXPECT_EQ(copy.Threshold, 0.25);
+  EXPECT_EQ(copy.DisplayLow, -1.0);
+  EXPECT_EQ(copy.DisplayHigh, 7.0);
+  EXPECT_EQ(copy.PaletteIndex, 4);
+  EXPECT_TRUE(copy.Relief);
+  EXPECT_TRUE(copy.MaskActive);
+  EXPECT_EQ(copy.Zoom, 2.0);
+  EXPECT_EQ(copy.RangeFactor, 0.75);
+  EXPECT_TRUE(copy.Shapes[2].Visible);
+  EXPECT_EQ(copy.Shapes[2].Radius, 1.25);
+  EXPECT_EQ(copy.Infos.Naxis1, 3);
+  EXPECT_EQ(copy.Infos.Telescope, "T400");
+
+  // Nothing is shared: changing the copy leaves the source as it was.
+  copy.Values[1][1][1] = 100.0;
+  copy.Values[2][2][3] = 100.0;
+  copy.Mask[1][1][1] = 1;
+  copy.XAxis[1] = 100.0;
+  copy.Infos.Telescope = "other";
+  copy.Release();
+  EXPECT_EQ(src.Values[1][1][1], 1.0);
+  EXPECT_EQ(src.Values[2][2][3], -8.0);
+  EXPECT_EQ(src.Mask[1][1][1], 0);
+  EXPECT_EQ(src.XAxis.size(), 4u);
+  EXPECT_EQ(src.Infos.Telescope, "T400");
+
+  // A released source gives a released copy; cloning oneself changes nothing.
+  TFctXY empty;
+  copy.Init(2, 2);
+  copy.CloneFrom(empty);
+  EXPECT_FALSE(copy.HasArrays());
+  EXPECT_EQ(copy.Nx, 0);
+  src.CloneFrom(src);
+  EXPECT_EQ(src.Values[2][2][3], -8.0);
 }
 
 TEST(Grid, AxesAndCoordinateConversion) {

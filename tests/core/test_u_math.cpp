@@ -4,8 +4,10 @@
 #include <limits>
 
 #include "core/u_math.h"
+#include "support/program_state_guard.h"
 
 using namespace caustica;
+using caustica::test::ProgramStateGuard;
 
 TEST(ScalarHelpers, SignMaxMin) {
   EXPECT_EQ(Sign(-3, 0), 3);
@@ -51,6 +53,7 @@ TEST(ScalarHelpers, FactorialAndRounding) {
 }
 
 TEST(ScalarHelpers, SexagesimalTexts) {
+  ProgramStateGuard state;
   SetDecimalSeparator('.');
   EXPECT_EQ(FormatHours(12.5), "12h 30m 0.000s");
   EXPECT_EQ(FormatDegrees(45.2625), "45\u00b0 15' 45.000\"");
@@ -60,5 +63,4 @@ TEST(ScalarHelpers, SexagesimalTexts) {
   SetDecimalSeparator(',');
   EXPECT_EQ(FormatHours(1.75), "1h 45m 0,000s");
   EXPECT_EQ(FormatFixed(3.14159, 2), "3,14");
-  SetDecimalSeparator(0);
 }

@@ -5,6 +5,7 @@
 #include "core/u_math.h"
 #include "io/u_fichier.h"
 #include "support/fits_writer.h"
+#include "support/program_state_guard.h"
 #include "support/test_files.h"
 
 namespace caustica {
@@ -48,15 +49,14 @@ TEST(ParseFloatAnySeparator, RejectsMalformedText) {
 }
 
 TEST(ParseFloatAnySeparator, DoesNotDependOnTheUserSeparator) {
-  const char saved = DecimalSeparator();
+  test::ProgramStateGuard state;
   SetDecimalSeparator(',');
   EXPECT_DOUBLE_EQ(ParseFloatAnySeparator("2.5"), 2.5);
   EXPECT_DOUBLE_EQ(ParseFloatAnySeparator("2,5"), 2.5);
-  SetDecimalSeparator(saved);
 }
 
 TEST(ParseFloatOrZero, UsesTheUserSeparatorAndGivesZeroOtherwise) {
-  const char saved = DecimalSeparator();
+  test::ProgramStateGuard state;
   SetDecimalSeparator(',');
   EXPECT_DOUBLE_EQ(ParseFloatOrZero("2,5"), 2.5);
   EXPECT_DOUBLE_EQ(ParseFloatOrZero("2.5"), 0.0);
@@ -66,7 +66,6 @@ TEST(ParseFloatOrZero, UsesTheUserSeparatorAndGivesZeroOtherwise) {
   EXPECT_DOUBLE_EQ(ParseFloatOrZero("abc"), 0.0);
   EXPECT_DOUBLE_EQ(ParseFloatOrZero(""), 0.0);
   EXPECT_DOUBLE_EQ(ParseFloatOrZero("nan"), 0.0);
-  SetDecimalSeparator(saved);
 }
 
 TEST(DateAndTimeParts, SplitAtTheFirstT) {

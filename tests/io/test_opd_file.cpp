@@ -4,9 +4,11 @@
 
 #include "core/u_math.h"
 #include "io/opd_file.h"
+#include "support/program_state_guard.h"
 #include "support/test_files.h"
 
 using namespace caustica;
+using caustica::test::ProgramStateGuard;
 using caustica::test::ReadBytes;
 using caustica::test::ScratchDir;
 using caustica::test::WriteBytes;
@@ -45,14 +47,13 @@ TEST(OpdFile, HeaderAndOneLinePerPupilSampleRowByRow) {
 }
 
 TEST(OpdFile, PointWhateverTheLocaleAndSmallMagnitudes) {
-  const char saved = DecimalSeparator();
+  ProgramStateGuard state;
   SetDecimalSeparator(',');
   TFctXY g = SmallWavefront();
   g.Scale = 0.12e3;  // 0.00012 mm radius
   g.Mask[1][2][3] = 1;
   g.Values[1][2][3] = 632.8 / 3;
   EXPECT_EQ(OpdText(g, 632.8), "632.8,0.00024\r\n0.00012,0,0.333333333333333\r\n");
-  SetDecimalSeparator(saved);
 }
 
 TEST(OpdFile, EmptyMaskGivesOneLine) {

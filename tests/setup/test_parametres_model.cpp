@@ -5,8 +5,10 @@
 #include "core/number_format.h"
 #include "core/u_math.h"
 #include "setup/u_parametres_model.h"
+#include "support/program_state_guard.h"
 
 using namespace caustica;
+using caustica::test::ProgramStateGuard;
 
 namespace {
 
@@ -144,7 +146,7 @@ TEST(ParametresModel, FocalLengthAndRatioCoupling) {
 }
 
 TEST(ParametresModel, StrictParseRefusesWhatIsNotANumber) {
-  const char saved = DecimalSeparator();
+  ProgramStateGuard state;
   SetDecimalSeparator('.');
   double v = -1.0;
   EXPECT_TRUE(StrictParseFloat(" 9.5 ", v));
@@ -164,5 +166,4 @@ TEST(ParametresModel, StrictParseRefusesWhatIsNotANumber) {
   EXPECT_EQ(FormatGeneral(0.25), "0,25");
   SetDecimalSeparator('.');
   EXPECT_EQ(FormatGeneral(1.0 / 3.0), "0.333333333333333");
-  SetDecimalSeparator(saved);
 }

@@ -11,9 +11,11 @@
 #include "analysis/u_zernike.h"
 #include "core/u_math.h"
 #include "setup/u_prefs.h"
+#include "support/program_state_guard.h"
 #include "support/test_files.h"
 
 using namespace caustica;
+using caustica::test::ProgramStateGuard;
 using caustica::test::ReadBytes;
 using caustica::test::ScratchDir;
 using caustica::test::WriteBytes;
@@ -92,7 +94,8 @@ TPreferences Unusual() {
 class PrefsFile : public ::testing::Test {
  protected:
   void SetUp() override { SetDecimalSeparator('.'); }
-  void TearDown() override { SetDecimalSeparator(0); }
+
+  ProgramStateGuard state_;
 
   // Reads the given file text into prefs and history.
   bool ReadText(const std::string& text, TPreferences& prefs, TImageFolderHistory& history) {
@@ -401,6 +404,7 @@ TEST_F(PrefsFile, UserConfigurationFolderWhenProgramFolderIsNotWritable) {
 }
 
 TEST(PreferencesStartUp, TheZernikeBasisFollowsThePreferences) {
+  ProgramStateGuard state;
   ScratchDir dir;
   WriteBytes(dir.File("Prefs.txt"), "NPolyZern=36\r\nModePoly=1\r\n");
   InitPreferences(dir.File("Prefs.txt"));

@@ -5,24 +5,19 @@
 #include "core/u_math.h"
 #include "setup/u_prefs.h"
 #include "setup/u_saisie_zernike.h"
+#include "support/program_state_guard.h"
 
 using namespace caustica;
+using caustica::test::ProgramStateGuard;
 
 namespace {
 
 class SimulationFixture : public ::testing::Test {
  protected:
   void SetUp() override {
-    prefs_ = Preferences.Valeurs;
-    basis_ = ZernikeBasis;
     Preferences.Valeurs = TkwValue{};
     SetDecimalSeparator('.');
     SetZernikeBasis(22, 0);
-  }
-  void TearDown() override {
-    Preferences.Valeurs = prefs_;
-    ZernikeBasis = basis_;
-    SetDecimalSeparator(0);
   }
   TSimulationEntries Entries() const {
     TSimulationEntries e;
@@ -34,8 +29,7 @@ class SimulationFixture : public ::testing::Test {
   }
 
  private:
-  TkwValue prefs_;
-  TZernikeBasis basis_;
+  ProgramStateGuard state_;
 };
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include "setup/run_settings.h"
 #include "setup/u_parametres.h"
 #include "setup/u_prefs.h"
+#include "support/program_state_guard.h"
 
 namespace caustica::testing {
 
@@ -77,10 +78,7 @@ AccuracyResult MeasureReconstruction(const StarSimulationOptions& star, const TF
                                      const TFctXY& extraFrame, TReconstructionMethod method, int iterations,
                                      int basisTerms) {
   AccuracyResult result;
-  const TkwValue savedPrefs = Preferences.Valeurs;
-  const TParametres savedParams = Parametres;
-  const TZernikeBasis savedBasis = ZernikeBasis;
-  const TReconstructionMethod savedMethod = ReconstructionMethod;
+  const caustica::test::ProgramStateGuard state;
   Preferences.Valeurs = TkwValue{};
   Preferences.Valeurs.NIter = static_cast<std::uint8_t>(iterations);
   if (basisTerms > 0)
@@ -110,10 +108,6 @@ AccuracyResult MeasureReconstruction(const StarSimulationOptions& star, const TF
       result.Ok = true;
     }
   }
-  Preferences.Valeurs = savedPrefs;
-  Parametres = savedParams;
-  ZernikeBasis = savedBasis;
-  ReconstructionMethod = savedMethod;
   return result;
 }
 

@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QMenu>
 #include <QTest>
+#include <optional>
 #include <stdexcept>
 
 #include "app/Unit1.h"
@@ -12,6 +13,7 @@
 #include "core/u_math.h"
 #include "scripted_platform.h"
 #include "setup/u_prefs.h"
+#include "support/program_state_guard.h"
 #include "support/test_files.h"
 #include "ui_test_registry.h"
 
@@ -41,8 +43,14 @@ void CloseAll() {
 
 class ImageWindowTest : public QObject {
   Q_OBJECT
+  std::optional<test::ProgramStateGuard> state;
+
  private slots:
-  void cleanup() { CloseAll(); }
+  void init() { state.emplace(); }
+  void cleanup() {
+    CloseAll();
+    state.reset();
+  }
 
   void printRectangleFollowsThePageRule() {
     // Twice as wide as tall and smaller than the page: the full page width.
@@ -92,7 +100,6 @@ class ImageWindowTest : public QObject {
   }
 
   void readOutTextsFollowTheSelectors() {
-    const TkwValue saved = Preferences.Valeurs;
     Preferences.Valeurs = TkwValue{};
     Preferences.Valeurs.NDecRed = 3;
     Preferences.Valeurs.NDecMilli = 1;
@@ -125,7 +132,6 @@ class ImageWindowTest : public QObject {
     QCOMPARE(t.Value, QString("125.46"));
     t = FormatReadOut(*g, at, TCoordinateUnit::Pixels, TValueUnit::Waves);
     QCOMPARE(t.Value, QString("0.251"));
-    Preferences.Valeurs = saved;
   }
 
   void thresholdAndReliefFromTheContextMenu() {

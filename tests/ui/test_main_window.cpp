@@ -11,6 +11,7 @@
 #include <QTest>
 #include <QTimer>
 #include <cmath>
+#include <optional>
 
 #include "analysis/star_simulator.h"
 #include "app/Main.h"
@@ -23,6 +24,7 @@
 #include "setup/u_prefs.h"
 #include "setup/u_saisie_zernike.h"
 #include "support/fits_writer.h"
+#include "support/program_state_guard.h"
 #include "support/test_files.h"
 #include "ui_test_registry.h"
 
@@ -59,6 +61,7 @@ QStringList Captions(const QList<TForm1*>& windows) {
 class MainWindowTest : public QObject {
   Q_OBJECT
  private:
+  std::optional<test::ProgramStateGuard> state;  // first made, last undone
   std::unique_ptr<TScriptedPlatform> platform;
   std::unique_ptr<TMainForm> main;
   std::unique_ptr<ScratchDir> dir;
@@ -90,6 +93,7 @@ class MainWindowTest : public QObject {
 
  private slots:
   void init() {
+    state.emplace();
     platform = std::make_unique<TScriptedPlatform>();
     main = CreateApplicationWindows();
     Preferences.Valeurs = TkwValue{};
@@ -102,6 +106,7 @@ class MainWindowTest : public QObject {
     ResetProgramState();
     platform.reset();
     dir.reset();
+    state.reset();
   }
 
   void startUpState() {
@@ -513,7 +518,6 @@ class MainWindowTest : public QObject {
   }
 
   void simulatedWavefrontNeedsAConfirmedSize() {
-    const TSimulation saved = Simulation;
     Simulation = TSimulation{};
     main->Frontdonde1->trigger();
     QCOMPARE(main->MDIChildCount(), 0);
@@ -528,7 +532,6 @@ class MainWindowTest : public QObject {
     QCOMPARE(static_cast<int>(w->Grid->Kind), 3);
     QVERIFY(w->Grid->MaskActive);
     QVERIFY(w->Grid->MaxValue > w->Grid->MinValue);
-    Simulation = saved;
   }
 
   void aboutBoxShowsNameAndVersion() {

@@ -17,6 +17,7 @@
 #include <QTimer>
 #include <QToolButton>
 #include <cmath>
+#include <optional>
 
 #include "analysis/u_zernike.h"
 #include "app/Main.h"
@@ -25,6 +26,7 @@
 #include "scripted_platform.h"
 #include "setup/parametres_form.h"
 #include "setup/u_prefs.h"
+#include "support/program_state_guard.h"
 #include "support/test_files.h"
 #include "ui_test_registry.h"
 
@@ -53,6 +55,7 @@ void Retype(QLineEdit* field, const QString& text) {
 class ParametresFormTest : public QObject {
   Q_OBJECT
  private:
+  std::optional<test::ProgramStateGuard> state;  // first made, last undone
   std::unique_ptr<TScriptedPlatform> platform;
   std::unique_ptr<TMainForm> main;
   TFormParam* form = nullptr;
@@ -65,6 +68,7 @@ class ParametresFormTest : public QObject {
 
  private slots:
   void init() {
+    state.emplace();
     platform = std::make_unique<TScriptedPlatform>();
     main = CreateApplicationWindows();
     Preferences.Valeurs = TkwValue{};
@@ -77,6 +81,7 @@ class ParametresFormTest : public QObject {
     main.reset();
     ResetProgramState();
     platform.reset();
+    state.reset();
   }
 
   void startsReset() {

@@ -28,6 +28,7 @@
 #include "setup/saisie_zernike_form.h"
 #include "setup/u_prefs.h"
 #include "setup/u_saisie_zernike.h"
+#include "support/program_state_guard.h"
 #include "support/test_files.h"
 #include "ui_test_registry.h"
 
@@ -66,6 +67,7 @@ void Retype(QLineEdit* field, const QString& text) {
 class PrefsFormTest : public QObject {
   Q_OBJECT
  private:
+  std::optional<test::ProgramStateGuard> state;  // first made, last undone
   std::unique_ptr<TScriptedPlatform> platform;
   std::unique_ptr<TMainForm> main;
   std::unique_ptr<KeptFile> prefsFile, methodFile;
@@ -73,6 +75,7 @@ class PrefsFormTest : public QObject {
 
  private slots:
   void init() {
+    state.emplace();
     prefsFile = std::make_unique<KeptFile>(PreferencesFilePath());
     methodFile = std::make_unique<KeptFile>(ReconstructionSettingsFilePath());
     platform = std::make_unique<TScriptedPlatform>();
@@ -89,10 +92,7 @@ class PrefsFormTest : public QObject {
     main.reset();
     ResetProgramState();
     platform.reset();
-    Preferences.Valeurs = TkwValue{};
-    ImageFolderHistory.clear();
-    ReconstructionMethod = TReconstructionMethod::Classic;
-    SetZernikeBasis(Preferences.Valeurs.NPolyZern, Preferences.Valeurs.ModePoly);
+    state.reset();
     prefsFile.reset();
     methodFile.reset();
   }

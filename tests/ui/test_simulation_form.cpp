@@ -13,6 +13,7 @@
 #include <QTest>
 #include <QTimer>
 #include <cmath>
+#include <optional>
 
 #include "app/Main.h"
 #include "app/Unit1.h"
@@ -21,23 +22,23 @@
 #include "setup/saisie_zernike_form.h"
 #include "setup/u_prefs.h"
 #include "setup/u_saisie_zernike.h"
+#include "support/program_state_guard.h"
 #include "ui_test_registry.h"
 
 namespace caustica::test {
 
 class SimulationFormTest : public QObject {
   Q_OBJECT
+  std::optional<ProgramStateGuard> state;
+
  private slots:
   void init() {
+    state.emplace();
     Simulation = TSimulation{};
     Preferences.Valeurs = TkwValue{};
     SetZernikeBasis(36, 1);  // so that opening visibly changes it
   }
-  void cleanup() {
-    Simulation = TSimulation{};
-    Preferences.Valeurs = TkwValue{};
-    SetZernikeBasis(Preferences.Valeurs.NPolyZern, Preferences.Valeurs.ModePoly);
-  }
+  void cleanup() { state.reset(); }
 
   void firstOpeningShowsTheEmptySimulation() {
     TFormSaisieZern form;

@@ -1,4 +1,6 @@
+// Kept beside the FITS reader, so that the grid module needs no reader header.
 #include "core/u_fonctionxy.h"
+#include "io/u_fichier.h"
 
 namespace caustica {
 

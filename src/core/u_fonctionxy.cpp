@@ -313,13 +313,21 @@ void TFctXY::ComputeMaskedStatistics() {
 // ---------------------------------------------------------------------------
 // Derivatives. A grid may be its own source: it then works on a copy.
 
+namespace {
+
+template <typename Operation>
+bool WorkOnCopyIfSelf(const TFctXY& self, const TFctXY& src, Operation operation) {
+  if (&src != &self) return false;
+  TFctXY copy;
+  copy.CloneFrom(self);
+  operation(copy);
+  return true;
+}
+
+}  // namespace
+
 void TFctXY::DerivativeX(const TFctXY& src) {
-  if (&src == this) {
-    TFctXY copy;
-    copy.CloneFrom(*this);
-    DerivativeX(copy);
-    return;
-  }
+  if (WorkOnCopyIfSelf(*this, src, [&](const TFctXY& copy) { DerivativeX(copy); })) return;
   Dx = src.Dx;
   Dy = src.Dy;
   if (HasArrays()) {
@@ -338,12 +346,7 @@ void TFctXY::DerivativeX(const TFctXY& src) {
 }
 
 void TFctXY::DerivativeY(const TFctXY& src) {
-  if (&src == this) {
-    TFctXY copy;
-    copy.CloneFrom(*this);
-    DerivativeY(copy);
-    return;
-  }
+  if (WorkOnCopyIfSelf(*this, src, [&](const TFctXY& copy) { DerivativeY(copy); })) return;
   Dx = src.Dx;
   Dy = src.Dy;
   if (HasArrays()) {
@@ -380,12 +383,7 @@ inline double MaskedDifference(double prev, double here, double next, bool mPrev
 }  // namespace
 
 void TFctXY::MaskedDerivativeX(const TFctXY& src) {
-  if (&src == this) {
-    TFctXY copy;
-    copy.CloneFrom(*this);
-    MaskedDerivativeX(copy);
-    return;
-  }
+  if (WorkOnCopyIfSelf(*this, src, [&](const TFctXY& copy) { MaskedDerivativeX(copy); })) return;
   Dx = src.Dx;
   Dy = src.Dy;
   if (!HasArrays()) return;
@@ -400,12 +398,7 @@ void TFctXY::MaskedDerivativeX(const TFctXY& src) {
 }
 
 void TFctXY::MaskedDerivativeY(const TFctXY& src) {
-  if (&src == this) {
-    TFctXY copy;
-    copy.CloneFrom(*this);
-    MaskedDerivativeY(copy);
-    return;
-  }
+  if (WorkOnCopyIfSelf(*this, src, [&](const TFctXY& copy) { MaskedDerivativeY(copy); })) return;
   Dx = src.Dx;
   Dy = src.Dy;
   if (!HasArrays()) return;
@@ -427,12 +420,7 @@ void TFctXY::MaskedDerivativeY(const TFctXY& src) {
 // pass: the same numbers as combining the two derivative grids, without
 // making them.
 void TFctXY::DirectionalDerivative(const TFctXY& src, double angle) {
-  if (&src == this) {
-    TFctXY copy;
-    copy.CloneFrom(*this);
-    DirectionalDerivative(copy, angle);
-    return;
-  }
+  if (WorkOnCopyIfSelf(*this, src, [&](const TFctXY& copy) { DirectionalDerivative(copy, angle); })) return;
   if (!HasArrays() || !src.HasArrays()) return;
   const long double la = std::cos(angle), lb = std::sin(angle);
   const double stepX = src.Dx, stepY = src.Dy;

@@ -70,6 +70,12 @@ bool TFctXY::Assign(const TFctXY& src) {
     std::memcpy(Mask.PlaneData(1), src.Mask.PlaneData(1), n * sizeof(std::int16_t));
     std::memcpy(Values.PlaneData(1), src.Values.PlaneData(1), n * sizeof(double));
   }
+  CopyStatisticsAndDisplay(src);
+  return true;
+}
+
+// The fields Assign copies besides the axes and samples.
+void TFctXY::CopyStatisticsAndDisplay(const TFctXY& src) {
   MaskCount = src.MaskCount;
   MinValue = src.MinValue;
   MaxValue = src.MaxValue;
@@ -86,7 +92,6 @@ bool TFctXY::Assign(const TFctXY& src) {
   Zoom = src.Zoom;
   Dx = src.Dx;
   Dy = src.Dy;
-  return true;
 }
 
 void TFctXY::CloneFrom(const TFctXY& src) {
@@ -95,28 +100,13 @@ void TFctXY::CloneFrom(const TFctXY& src) {
   Mask.CopyFrom(src.Mask);
   XAxis = src.XAxis;
   YAxis = src.YAxis;
-  Dx = src.Dx;
-  Dy = src.Dy;
   IsComplex = src.IsComplex;
   Nx = src.Nx;
   Ny = src.Ny;
   OriginColumn = src.OriginColumn;
   OriginRow = src.OriginRow;
-  MaskCount = src.MaskCount;
-  MinValue = src.MinValue;
-  MaxValue = src.MaxValue;
-  MeanValue = src.MeanValue;
-  PtvValue = src.PtvValue;
-  RmsValue = src.RmsValue;
-  Scale = src.Scale;
-  Threshold = src.Threshold;
-  DisplayLow = src.DisplayLow;
-  DisplayHigh = src.DisplayHigh;
-  PaletteIndex = src.PaletteIndex;
+  CopyStatisticsAndDisplay(src);
   Relief = src.Relief;
-  MaskActive = src.MaskActive;
-  Zoom = src.Zoom;
-  RangeFactor = src.RangeFactor;
   Shapes = src.Shapes;
   Infos = src.Infos;
 }

@@ -121,6 +121,9 @@ class TFctXY {
   void Render(TImageSurface& image, double monochromeWavelength) const;
 
   bool HasArrays() const { return !Values.Empty(); }
+
+ private:
+  void CopyStatisticsAndDisplay(const TFctXY& src);
 };
 
 }  // namespace caustica

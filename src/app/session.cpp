@@ -110,4 +110,15 @@ void TSession::NewTest() {
   emit TestReset();
 }
 
+void TSession::SetProductControls(const TProductControls& controls) {
+  controls_ = controls;
+  emit ProductControlsChanged();
+}
+
+void TSession::RequestProductRecompute() {
+  emit ProductRecomputeRequested(controls_.Angle, controls_.Fringes);
+}
+
+void TSession::ShowInformationPanel(bool visible) { emit InformationPanelRequested(visible); }
+
 }  // namespace caustica

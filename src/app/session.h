@@ -22,6 +22,16 @@ inline constexpr int kChannelBlue = 1;
 inline constexpr int kChannelGreen = 2;
 inline constexpr int kChannelRed = 3;
 
+// The product settings of the information panel's "Options" page, read by
+// the product commands.
+struct TProductControls {
+  int Angle = 0;          // degrees, -360..360: fringe direction, knife edge, start of a series
+  int Step = 45;          // degrees, 1..180: step of a series
+  int Fringes = 8;        // 1..24: tilt fringes; sampling step of the spot diagram
+  bool Series = false;    // "Calculate series"
+  int PsfSizeIndex = -1;  // 0..3 for "x1".."x8"; -1 while nothing is selected
+};
+
 class TSession : public QObject {
   Q_OBJECT
   Q_MOC_INCLUDE("app/Unit1.h")
@@ -58,6 +68,17 @@ class TSession : public QObject {
   // The test parameters or preferences dialog has closed.
   void NotifyDisplayPreferences();
 
+  // The panel's product settings; setting them emits ProductControlsChanged
+  // (nothing is recomputed).
+  const TProductControls& ProductControls() const { return controls_; }
+  void SetProductControls(const TProductControls& controls);
+  // The user changed the angle or the fringe count: the active interferogram
+  // or Foucaultgram is to be recomputed in place with the current controls.
+  void RequestProductRecompute();
+  // A command wants the information panel shown ("Open", "Import a jpeg
+  // image", "View", the simulated "Wavefront") or hidden.
+  void ShowInformationPanel(bool visible);
+
   // Back to the start-up state: no active image, empty slots, default
   // parameters, empty image lists (the windows are not touched), then
   // every listener is told, whatever was there before.
@@ -72,6 +93,12 @@ class TSession : public QObject {
   void ImageListsChanged();
   void TestReset();
   void DisplayPreferencesChanged();
+  void ProductControlsChanged();
+  void ProductRecomputeRequested(int angle, int fringes);
+  void InformationPanelRequested(bool visible);
+
+ private:
+  TProductControls controls_;
 };
 
 // The one session of the run.

@@ -10,10 +10,12 @@
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QScreen>
+#include <QStatusBar>
 #include <QStyle>
 #include <QTextEdit>
 #include <QToolBar>
 #include <algorithm>
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -21,10 +23,12 @@
 #include "analysis/test_image.h"
 #include "app/Unit1.h"
 #include "app/about_box.h"
+#include "app/icons.h"
 #include "app/platform.h"
 #include "app/program_state.h"
 #include "app/session.h"
 #include "app/u_progress_bar.h"
+#include "core/u_math.h"
 #include "io/jpeg_file.h"
 #include "setup/parametres_form.h"
 #include "setup/prefs_form.h"
@@ -55,12 +59,21 @@ std::shared_ptr<TPupille> GridOf(TForm1* window) { return window ? window->Grid 
 TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
   MainForm = this;
   setWindowTitle(QString("%1 %2").arg(kProductName, kProductVersion));
+  // Every window, child windows and dialogs included, carries the program's icon.
+  QApplication::setWindowIcon(ProgramIcon());
   MdiArea = new QMdiArea(this);
   MdiArea->setActivationOrder(QMdiArea::CreationOrder);
   MdiArea->viewport()->installEventFilter(this);
   setCentralWidget(MdiArea);
   CreateMenus();
   CreateToolBars();
+  // The zoom selector shows the zoom of the active window, whoever changed it.
+  connect(&Session(), &TSession::ActiveImageChanged, this, &TMainForm::ShowActiveZoom);
+  connect(&Session(), &TSession::GridDisplayChanged, this, &TMainForm::ShowActiveZoom);
+}
+
+void TMainForm::ShowActiveZoom() {
+  if (ActiveImage && ZoomSelector) ZoomSelector->setCurrentIndex(ActiveImage->ZoomIndex);
 }
 
 TMainForm::~TMainForm() {
@@ -176,49 +189,53 @@ void TMainForm::FillWindowsMenu() {
 }
 
 void TMainForm::CreateToolBars() {
-  QStyle* s = style();
+  // Icons on the buttons, the entries' texts as their tool tips.
+  auto icon = [](QAction* action, const char* name) {
+    action->setIcon(ThemeIcon(name));
+    action->setToolTip(action->text().remove('&'));
+    return action;
+  };
   QToolBar* first = addToolBar("Standard");
-  FileNew1->setIcon(s->standardIcon(QStyle::SP_FileIcon));
-  FileOpen1->setIcon(s->standardIcon(QStyle::SP_DialogOpenButton));
-  Enregistrer1->setIcon(s->standardIcon(QStyle::SP_DialogSaveButton));
-  first->addAction(FileNew1);
-  first->addAction(FileOpen1);
-  first->addAction(Enregistrer1);
-  first->addAction(Imprimer1);
+  first->addAction(icon(FileNew1, "document-new"));
+  first->addAction(icon(FileOpen1, "document-open"));
+  first->addAction(icon(Enregistrer1, "document-save"));
+  first->addAction(icon(Imprimer1, "document-print"));
   first->addSeparator();
   QAction* cut = first->addAction("Cut", [] { OnFocusedText([](auto* w) { w->cut(); }); });
   cut->setShortcut(QKeySequence::Cut);
+  icon(cut, "edit-cut");
   QAction* copy = first->addAction("Copy", [] { OnFocusedText([](auto* w) { w->copy(); }); });
   copy->setShortcut(QKeySequence::Copy);
+  icon(copy, "edit-copy");
   QAction* paste = first->addAction("Paste", [] { OnFocusedText([](auto* w) { w->paste(); }); });
   paste->setShortcut(QKeySequence::Paste);
+  icon(paste, "edit-paste");
   first->addSeparator();
-  first->addAction(Symtrie1801);
-  first->addAction("Cascade", [this] { MdiArea->cascadeSubWindows(); });
-  first->addAction("Mosaic horizontal", this, &TMainForm::TileHorizontal);
-  first->addAction("Mosaic vertical", this, &TMainForm::TileVertical);
+  first->addAction(icon(Symtrie1801, "object-rotate-right"));
+  icon(first->addAction("Cascade", [this] { MdiArea->cascadeSubWindows(); }), "window-cascade");
+  icon(first->addAction("Mosaic horizontal", this, &TMainForm::TileHorizontal), "window-tile-horizontal");
+  icon(first->addAction("Mosaic vertical", this, &TMainForm::TileVertical), "window-tile-vertical");
   first->addSeparator();
   ZoomSelector = new QComboBox(first);
   for (const char* name : ZoomNames) ZoomSelector->addItem(name);
   ZoomSelector->setEditable(false);
   ZoomSelector->setCurrentIndex(kZoomIndexOneToOne);
+  ZoomSelector->setToolTip("Zoom");
   connect(ZoomSelector, &QComboBox::activated, this, &TMainForm::ApplyZoomSelector);
   first->addWidget(ZoomSelector);
-  ZoomIn1 = first->addAction("Zoom in", this, &TMainForm::ZoomIn);
-  ZoomIn1->setIcon(s->standardIcon(QStyle::SP_ArrowUp));
-  ZoomOut1 = first->addAction("Zoom out", this, &TMainForm::ZoomOut);
-  ZoomOut1->setIcon(s->standardIcon(QStyle::SP_ArrowDown));
+  ZoomIn1 = icon(first->addAction("Zoom in", this, &TMainForm::ZoomIn), "zoom-in");
+  ZoomOut1 = icon(first->addAction("Zoom out", this, &TMainForm::ZoomOut), "zoom-out");
   first->addSeparator();
-  first->addAction(Documentation1);
+  first->addAction(icon(Documentation1, "help-contents"));
 
   addToolBarBreak();
   QToolBar* second = addToolBar("Test");
-  second->addAction(Paramtres1);
-  second->addAction(Reconstruire);
-  second->addAction(Interferogramme1);
-  second->addAction(PSF1);
-  second->addAction(Foucault1);
-  second->addAction(Spots1);
+  second->addAction(icon(Paramtres1, "document-properties"));
+  second->addAction(icon(Reconstruire, "system-run"));
+  second->addAction(icon(Interferogramme1, "caustica-interferogram"));
+  second->addAction(icon(PSF1, "caustica-psf"));
+  second->addAction(icon(Foucault1, "caustica-foucaultgram"));
+  second->addAction(icon(Spots1, "caustica-spots"));
 }
 
 bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
@@ -239,6 +256,9 @@ TForm1* TMainForm::NewImageWindow(std::shared_ptr<TPupille> grid, const QString&
   auto* window = new TForm1;
   window->Grid = std::move(grid);
   window->setWindowTitle(caption);
+  // A map is read by its colour scale: wavefront windows show theirs.
+  if (window->Grid && (window->Grid->Kind == kKindWavefront || window->Grid->Kind == kKindResidual))
+    window->ShowScale = 1;
   MdiArea->addSubWindow(window);
   window->Visualiser();
   window->show();
@@ -324,6 +344,9 @@ void TMainForm::OuvrirImageJpeg1Click() {
     w->show();
     MdiArea->setActiveSubWindow(w);
     Session().SetActiveImage(w);
+    // The channels are intra-focal images: they join that list, from which
+    // the test parameters dialog can move a second picture's to the extra list.
+    Session().AddToImageList(kKindIntra, w);
   }
 }
 
@@ -456,6 +479,12 @@ void TMainForm::Symtrie1801Click() {
 void TMainForm::Centrer1Click() {
   const std::shared_ptr<TPupille> g = GridOf(ActiveImage);
   if (ImageWindows().isEmpty() || !g) return;
+  // Centring re-thresholds the map: on anything but a star image it would
+  // mask the negative values of a wavefront and lose them for good.
+  if (g->Kind != kKindIntra && g->Kind != kKindExtra) {
+    Platform().Warning("Action impossible. Select an intra-focal or extra-focal image.");
+    return;
+  }
   g->CentrePupil();
   Session().NotifyGridValues(g.get());
 }
@@ -505,9 +534,14 @@ void TMainForm::Poisson1Click() {
   RoddierMono->SolvePoisson();
   Session().NotifyReconstruction(kChannelSingle);
   if (!RoddierMono->Residual) return;
-  RoddierMono->Residual->ComputeRange();
-  RoddierMono->Residual->DisplayLow = RoddierMono->Residual->MinValue;
-  RoddierMono->Residual->DisplayHigh = RoddierMono->Residual->MaxValue;
+  // The solution is shown over the pupil, where it means something: the
+  // values on the boundary ring and beyond would swamp the colours.
+  TPupille& solution = *RoddierMono->Residual;
+  solution.ComputeMaskedRange();
+  solution.DisplayLow = solution.MinValue;
+  solution.DisplayHigh = solution.MaxValue;
+  solution.MaskActive = true;
+  solution.PaletteIndex = Preferences.Valeurs.PltFront;
   TForm1* w = NewImageWindow(RoddierMono->Residual, "Roddier");
   w->OwnsGrid = 0;
 }
@@ -524,10 +558,8 @@ void TMainForm::ReconstruireClick() {
   TRunProgress progress;
   progress.Start = [this, polychromatic](const std::string& caption, int iterations, double steps) {
     if (polychromatic) ++FormProgress->Channel;
-    FormProgress->setWindowTitle(QString::fromStdString(caption));
     FormProgress->Start(iterations, steps);
-    FormProgress->show();
-    FormProgress->repaint();
+    FormProgress->Present(QString::fromStdString(caption));
   };
   progress.Step = [this] { FormProgress->StepIt(); };
   progress.Finish = [this] { FormProgress->Finish(); };
@@ -572,9 +604,25 @@ void TMainForm::ReconstruireClick() {
 void TMainForm::Ajuster1Click() {
   const std::shared_ptr<TPupille> g = GridOf(ActiveImage);
   if (!g) return;
-  THourglass hourglass;
-  g->FitZernike();
+  {
+    THourglass hourglass;
+    g->FitZernike();
+  }
   Session().NotifyGridValues(g.get());
+  // Until the results window lists them, say what the fit found.
+  double rms = 0.0;
+  int terms = 0;
+  for (int k = 1; k <= g->Basis.PolynomialCount; ++k)
+    if (g->Selected[k]) {
+      ++terms;
+      if (k >= 4)
+        rms +=
+            (g->Coefficients[k] / g->Basis.NormFactors[k]) * (g->Coefficients[k] / g->Basis.NormFactors[k]);
+    }
+  statusBar()->showMessage(
+      QString("Adjust: %1 Zernike terms fitted, RMS beyond tilt %2 nm")
+          .arg(terms)
+          .arg(QString::fromStdString(FormatFixed(std::sqrt(rms), Preferences.Valeurs.NDecNano))));
 }
 
 // The wavefront described by the simulation parameters; nothing until a

@@ -87,6 +87,8 @@ class TMainForm : public QMainWindow {
   void ApplyZoomSelector();
   void ZoomIn();
   void ZoomOut();
+  // The zoom selector set to the active window's zoom.
+  void ShowActiveZoom();
   // Help.
   void HelpAbout1Execute();
 

@@ -4,9 +4,11 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QLayout>
+#include <QMdiArea>
 #include <QMenu>
 #include <QPainter>
 #include <QPrinter>
+#include <QScrollArea>
 #include <algorithm>
 #include <string>
 
@@ -109,12 +111,17 @@ TForm1::TForm1(QWidget* parent) : QMdiSubWindow(parent) {
   if (MainForm) ZoomIndex = static_cast<std::uint8_t>(MainForm->ZoomSelector->currentIndex());
   OwnsGrid = 1;
 
-  Picture = new TPictureWidget(Surface, this);
+  // The picture sits in the middle of a window larger than itself (tiled,
+  // maximised) and scrolls in a smaller one; the read-out works in the
+  // picture's own coordinates either way.
+  Scroller = new QScrollArea(this);
+  Scroller->setFrameShape(QFrame::NoFrame);
+  Scroller->setAlignment(Qt::AlignCenter);
+  Scroller->setWidgetResizable(false);
+  Picture = new TPictureWidget(Surface, Scroller);
   Picture->setContextMenuPolicy(Qt::CustomContextMenu);
-  setWidget(Picture);
-  // A window larger than its picture (tiled, maximised) keeps the picture
-  // at the top-left corner, where the read-out expects it.
-  if (layout()) layout()->setAlignment(Picture, Qt::AlignLeft | Qt::AlignTop);
+  Scroller->setWidget(Picture);
+  setWidget(Scroller);
   connect(Picture, &TPictureWidget::MouseMoved, this, &TForm1::ImageMouseMove);
   connect(this, &QMdiSubWindow::aboutToActivate, this, [this] { Session().SetActiveImage(this); });
   // Whoever changes this window's grid, the window redraws itself.
@@ -172,9 +179,26 @@ void TForm1::Visualiser() {
   const double factor = ZoomFactorOf(ZoomIndex);
   DrawGridPicture(*Grid, factor, Tint(), Surface);
   if (ShowScale) TracerEchelle();
-  Picture->setFixedSize(RoundToInt(Grid->Nx * factor), RoundToInt(Grid->Ny * factor));
-  adjustSize();
+  const QSize picture(RoundToInt(Grid->Nx * factor), RoundToInt(Grid->Ny * factor));
+  Picture->setFixedSize(picture);
+  // The window is fitted to a new picture size only, so a window the user
+  // or a tiling has sized keeps its size across palette or range changes.
+  if (picture != fittedPicture_) FitToPicture();
   Picture->update();
+}
+
+void TForm1::FitToPicture() {
+  fittedPicture_ = Picture->size();
+  QSize client = fittedPicture_;
+  const QSize frame = size() - contentsRect().size();
+  if (mdiArea()) {
+    // A picture larger than the frame's area scrolls inside a window that fits.
+    const QSize room = mdiArea()->viewport()->size() - frame;
+    if (room.isValid() && !room.isEmpty()) client = client.boundedTo(room);
+  }
+  // Wide enough for the whole caption and the title bar's buttons.
+  const int caption = fontMetrics().horizontalAdvance(windowTitle()) + kTitleBarButtons;
+  resize(std::max(client.width() + frame.width(), caption), client.height() + frame.height());
 }
 
 std::optional<double> TForm1::Tint() const {
@@ -187,7 +211,33 @@ void TForm1::TracerEchelle() {
   const int index = Grid ? Grid->PaletteIndex : 0;
   const std::optional<double> tint = Tint();
   DrawColourBar(PaletteFor(index, tint ? *tint : MonochromeWavelength), p.Width - 4, 20, 4, p.Height - 40, p);
+  if (Grid) {
+    const TScaleTexts texts = ScaleTexts(*Grid);
+    Surface.ScaleHigh = texts.High;
+    Surface.ScaleLow = texts.Low;
+  }
   Picture->update();
+}
+
+TScaleTexts ScaleTexts(const TPupille& grid) {
+  // The ends of the bar are the ends of the drawing window.
+  const double w = (grid.DisplayHigh - grid.DisplayLow) * grid.RangeFactor;
+  const double low = (grid.DisplayHigh - grid.DisplayLow) / 2 + grid.DisplayLow - w / 2;
+  const double high = low + w;
+  const TkwValue& p = Preferences.Valeurs;
+  auto text = [](double v, int decimals, const char* unit) {
+    return QString::fromStdString(FormatFixed(v, decimals)) + unit;
+  };
+  switch (grid.Kind) {
+    case kKindWavefront:
+    case kKindResidual:
+      return {text(high, p.NDecNano, " nm"), text(low, p.NDecNano, " nm")};
+    case kKindIntra:
+    case kKindExtra:
+      return {text(high, p.NDecADU, " ADU"), text(low, p.NDecADU, " ADU")};
+    default:
+      return {text(high, 3, ""), text(low, 3, "")};
+  }
 }
 
 void TForm1::ImageMouseMove(int x, int y) {

@@ -16,6 +16,7 @@
 
 class QAction;
 class QMenu;
+class QScrollArea;
 
 namespace caustica {
 
@@ -50,6 +51,14 @@ struct TReadOutTexts {
 // preferences for each unit.
 TReadOutTexts FormatReadOut(const TPupille& grid, const TReadOut& at, TCoordinateUnit coordinates,
                             TValueUnit values);
+
+// The texts at the top and bottom of a window's colour scale: the values
+// the two ends of the palette stand for, with the unit of the grid's kind.
+struct TScaleTexts {
+  QString High;
+  QString Low;
+};
+TScaleTexts ScaleTexts(const TPupille& grid);
 
 class TForm1 : public QMdiSubWindow {
   Q_OBJECT
@@ -95,6 +104,7 @@ class TForm1 : public QMdiSubWindow {
   void Imprimer1Click();
 
   TQtSurface Surface;
+  QScrollArea* Scroller = nullptr;
   TPictureWidget* Picture = nullptr;
   QMenu* ContextMenu = nullptr;
   QAction* ThresholdAction = nullptr;
@@ -113,6 +123,11 @@ class TForm1 : public QMdiSubWindow {
  private:
   void Unregister();
   QString AskSaveName(const QString& title, const QString& filter) const;
+  // The window sized to show the whole picture (within the frame's area) and the whole caption.
+  void FitToPicture();
+  // Room the title bar's icon and buttons take beside the caption.
+  static constexpr int kTitleBarButtons = 110;
+  QSize fittedPicture_;
   // The share behind GridReference: aliases Grid through a keeper of its own.
   std::shared_ptr<TPupille> gridShare_;
 };

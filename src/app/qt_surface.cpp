@@ -1,13 +1,17 @@
 #include "app/qt_surface.h"
 
+#include <QFontMetrics>
 #include <QMouseEvent>
 #include <QPainter>
+#include <algorithm>
 
 namespace caustica {
 
 void TQtSurface::DrawRaster(const TRaster& raster) {
   Picture = raster;
   overlays_.clear();
+  ScaleHigh.clear();
+  ScaleLow.clear();
 }
 
 void TQtSurface::SetDisplaySize(int width, int height) {
@@ -42,6 +46,7 @@ QImage TQtSurface::ToImage(const TRaster& raster) const {
 void TQtSurface::Paint(QPainter& painter) const {
   if (Picture.Empty() || DisplayWidth <= 0 || DisplayHeight <= 0) return;
   painter.drawImage(QRect(0, 0, DisplayWidth, DisplayHeight), ToImage(Picture));
+  PaintScaleTexts(painter);
   if (overlays_.empty()) return;
   // Overlays are in raster pixels; the pen follows the stretch.
   const double sx = static_cast<double>(DisplayWidth) / Picture.Width;
@@ -57,6 +62,31 @@ void TQtSurface::Paint(QPainter& painter) const {
     else
       painter.drawLine(a, b);
   }
+  painter.restore();
+}
+
+void TQtSurface::PaintScaleTexts(QPainter& painter) const {
+  if (ScaleHigh.isEmpty() && ScaleLow.isEmpty()) return;
+  // Beside the bar, which runs from 20 raster rows below the top to 20
+  // above the bottom at the right edge; on a box so any palette shows them.
+  const double sy = static_cast<double>(DisplayHeight) / Picture.Height;
+  const int right = DisplayWidth - 8;
+  painter.save();
+  QFont font = painter.font();
+  font.setPointSizeF(std::max(7.0, font.pointSizeF() - 1));
+  painter.setFont(font);
+  const QFontMetrics metrics(font);
+  auto text = [&](const QString& t, double centreY) {
+    if (t.isEmpty()) return;
+    QRect box = metrics.boundingRect(t).adjusted(-3, -1, 3, 1);
+    box.moveTo(std::max(0, right - box.width()), static_cast<int>(centreY - box.height() / 2.0));
+    box.moveTop(std::clamp(box.top(), 0, std::max(0, DisplayHeight - box.height())));
+    painter.fillRect(box, QColor(0, 0, 0, 150));
+    painter.setPen(Qt::white);
+    painter.drawText(box, Qt::AlignCenter, t);
+  };
+  text(ScaleHigh, 20 * sy);
+  text(ScaleLow, (Picture.Height - 20) * sy);
   painter.restore();
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QImage>
+#include <QString>
 #include <QWidget>
 #include <vector>
 
@@ -23,6 +24,11 @@ class TQtSurface : public TImageSurface {
   int DisplayWidth = 0;
   int DisplayHeight = 0;
 
+  // The values at the two ends of the colour scale, written beside it on
+  // screen; empty texts draw nothing. A new raster clears them.
+  QString ScaleHigh;
+  QString ScaleLow;
+
   // The raster with the overlays burnt in by the software surface, so a
   // saved or printed picture matches the screen.
   TRaster BurntPicture() const;
@@ -31,6 +37,7 @@ class TQtSurface : public TImageSurface {
   void Paint(QPainter& painter) const;
 
  private:
+  void PaintScaleTexts(QPainter& painter) const;
   struct Overlay {
     bool Ellipse;
     int X1, Y1, X2, Y2;

@@ -52,13 +52,13 @@ void TSession::AddToImageList(int kind, TForm1* window) {
 }
 
 void TSession::RemoveFromImageLists(const TForm1* window) {
-  if (!window || !window->Grid) return;
-  const int kind = window->Grid->Kind;
-  if (kind != kKindIntra && kind != kKindExtra) return;
-  QList<TImageListEntry>& list = ImageList(kind);
-  const qsizetype before = list.size();
-  RemoveFromImageList(list, window);
-  if (list.size() != before) emit ImageListsChanged();
+  if (!window) return;
+  // From whichever list holds it: "Mirror" changes an image's kind without
+  // moving its entry, and a dead entry must never reach the parameters.
+  const qsizetype before = ListBoxIntra.size() + ListBoxExtra.size();
+  RemoveFromImageList(ListBoxIntra, window);
+  RemoveFromImageList(ListBoxExtra, window);
+  if (ListBoxIntra.size() + ListBoxExtra.size() != before) emit ImageListsChanged();
 }
 
 void TSession::MoveImageListEntry(int fromKind, int index) {

@@ -53,7 +53,7 @@ class TSession : public QObject {
 
   // The window goes at the end of the list of kind, under its caption.
   void AddToImageList(int kind, TForm1* window);
-  // The window's entry leaves the list of its grid's kind.
+  // The window's entries leave both lists.
   void RemoveFromImageLists(const TForm1* window);
   // The entry at index goes to the end of the other list.
   void MoveImageListEntry(int fromKind, int index);

@@ -52,10 +52,16 @@ TPaletteDef PaletteFor(int index, double monochromeWavelength) {
   if (index < 0 || index >= kPaletteCount) return CurrentPalette;
   TPaletteDef palette = Palettes()[index];
   if (index == 5) {
-    std::uint8_t r, g, b;
-    WavelengthToRgb(monochromeWavelength, r, g, b);
     palette.Nodes[0] = {0, 0, 0};
-    palette.Nodes[1] = {r / 255.0, g / 255.0, b / 255.0};
+    if (monochromeWavelength > 0) {
+      std::uint8_t r, g, b;
+      WavelengthToRgb(monochromeWavelength, r, g, b);
+      palette.Nodes[1] = {r / 255.0, g / 255.0, b / 255.0};
+    } else {
+      // No wavelength known (a channel whose preference is 0): untinted,
+      // rather than a black picture.
+      palette.Nodes[1] = {1, 1, 1};
+    }
   }
   return palette;
 }

@@ -64,8 +64,8 @@ inline void ValueToRgb(double value, std::uint8_t& red, std::uint8_t& green, std
   MapValueToRgb(CurrentPalette, DisplayStart, DisplayWidth, value, red, green, blue);
 }
 // The palette that SelectPalette(index) would make current, with palette 5
-// tinted by monochromeWavelength; an index of 6 or more gives the current
-// palette. Nothing program-wide changes.
+// tinted by monochromeWavelength (white for a wavelength of 0 or less); an
+// index of 6 or more gives the current palette. Nothing program-wide changes.
 TPaletteDef PaletteFor(int index, double monochromeWavelength);
 // Colour bytes of a wavelength in nanometres.
 void WavelengthToRgb(double lambda, std::uint8_t& red, std::uint8_t& green, std::uint8_t& blue);

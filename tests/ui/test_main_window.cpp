@@ -312,7 +312,9 @@ class MainWindowTest : public QObject {
       QCOMPARE(g.Wavelength, lambdas[i]);
       QCOMPARE(static_cast<int>(windows[i]->UseGridWavelength), 1);
     }
-    QVERIFY(ListBoxIntra.isEmpty());
+    // The channels are intra-focal images, in the intra list in colour order.
+    QCOMPARE(ListBoxIntra.size(), 3);
+    for (int i = 0; i < 3; ++i) QCOMPARE(ListBoxIntra[i].Window.data(), windows[i]);
 
     // A file that is not a JPEG: nothing, silently.
     WriteBytes(dir->File("bad.jpg"), "not a picture");

@@ -67,6 +67,7 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
   setCentralWidget(MdiArea);
   CreateMenus();
   CreateToolBars();
+  connect(&Session(), &TSession::ProductRecomputeRequested, this, &TMainForm::RecomputeProduct);
   // The zoom selector shows the zoom of the active window, whoever changed it.
   connect(&Session(), &TSession::ActiveImageChanged, this, &TMainForm::ShowActiveZoom);
   connect(&Session(), &TSession::GridDisplayChanged, this, &TMainForm::ShowActiveZoom);
@@ -140,11 +141,11 @@ void TMainForm::CreateMenus() {
   Poisson1 = add(calc, "Roddier", &TMainForm::Poisson1Click);
   Reconstruire = add(calc, "Reconstruct the wavefront", &TMainForm::ReconstruireClick);
   Ajuster1 = add(calc, "Adjust", &TMainForm::Ajuster1Click);
-  Interferogramme1 = later(calc, "Interferogram");
-  PSF1 = later(calc, "PSF");
-  FFT1 = later(calc, "FFT");
-  Foucault1 = later(calc, "Foucaultgram");
-  Spots1 = later(calc, "Spots");
+  Interferogramme1 = add(calc, "Interferogram", &TMainForm::Interfrogramme1Click);
+  PSF1 = add(calc, "PSF", &TMainForm::PSFClick);
+  FFT1 = add(calc, "FFT", &TMainForm::FFT2Click);
+  Foucault1 = add(calc, "Foucaultgram", &TMainForm::FoucaultClick);
+  Spots1 = add(calc, "Spots", &TMainForm::Spots1Click);
 
   QMenu* results = menuBar()->addMenu("Results");
   AberrationsdeSeidel1 = later(results, "Seidel abberations");
@@ -255,7 +256,7 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
 TForm1* TMainForm::NewImageWindow(std::shared_ptr<TPupille> grid, const QString& caption) {
   auto* window = new TForm1;
   window->Grid = std::move(grid);
-  window->setWindowTitle(caption);
+  if (!caption.isNull()) window->setWindowTitle(caption);
   // A map is read by its colour scale: wavefront windows show theirs.
   if (window->Grid && (window->Grid->Kind == kKindWavefront || window->Grid->Kind == kKindResidual))
     window->ShowScale = 1;

@@ -43,6 +43,7 @@ class TMainForm : public QMainWindow {
   int MDIChildCount() const { return static_cast<int>(ImageWindows().size()); }
 
   // A new image window showing grid, added to the frame and made active.
+  // A null caption leaves the window's own.
   TForm1* NewImageWindow(std::shared_ptr<TPupille> grid, const QString& caption);
 
   // File.
@@ -80,6 +81,20 @@ class TMainForm : public QMainWindow {
   void Poisson1Click();
   void ReconstruireClick();
   void Ajuster1Click();
+  // Products of the active image (main_products.cpp). Interfero and
+  // Gradient return false when they refused.
+  void Interfrogramme1Click();
+  bool Interfero(int angle, int fringes);
+  void SerieInterfero();
+  void FoucaultClick();
+  bool Gradient(int angle);
+  void SerieGradient();
+  void PSFClick();
+  void FFT2Click();
+  void Spots1Click();
+  // The panel's angle or fringes changed: the active interferogram or
+  // Foucaultgram is made again in place.
+  void RecomputeProduct(int angle, int fringes);
   // Results.
   void Frontrsiduel1Click();
   void Imagesaprscorrection1Click();

@@ -24,6 +24,7 @@
 #include "app/platform.h"
 #include "app/program_state.h"
 #include "app/session.h"
+#include "app/u_FormInfos.h"
 #include "app/u_progress_bar.h"
 #include "io/jpeg_file.h"
 #include "setup/parametres_form.h"
@@ -161,8 +162,9 @@ void TMainForm::FillWindowsMenu() {
   TileVertical1 = add("Mosaic &vertical", &TMainForm::TileVertical);
   MinimiseAll1 = add("Minimise all", &TMainForm::MinimiseAll);
   ArrangeAll1 = add("Arrange all", &TMainForm::ArrangeAll);
-  Afficherlesinformations1 = WindowsMenu->addAction("View");
-  Afficherlesinformations1->setEnabled(false);  // the information panel comes later
+  Afficherlesinformations1 = add("View", [this] {
+    if (MDIChildCount() > 0) Session().ShowInformationPanel(true);
+  });
   const QList<TForm1*> windows = ImageWindows();
   if (!windows.isEmpty()) WindowsMenu->addSeparator();
   for (TForm1* w : windows) {
@@ -704,6 +706,9 @@ std::unique_ptr<TMainForm> CreateApplicationWindows() {
   InitPreferences();
   main->Prefs = new TPrefs(main.get());
   ReadReconstructionSettings();  // the method lives in its own file beside Prefs.txt
+  main->FormInfos = new TFormInfos(main.get());
+  main->addDockWidget(Qt::RightDockWidgetArea, main->FormInfos);
+  main->FormInfos->hide();
   main->FormParam = new TFormParam(main.get());
   main->FormProgress = new TFormProgress(main.get());
   if (const QScreen* screen = QApplication::primaryScreen()) main->setGeometry(screen->availableGeometry());

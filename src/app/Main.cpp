@@ -278,6 +278,7 @@ void TMainForm::FileOpen1Execute() {
   w->Grid->Kind = kKindIntra;
   Session().AddToImageList(kKindIntra, w);
   w->Visualiser();
+  Session().ShowInformationPanel(true);
 }
 
 void TMainForm::Ouvrircommeextrafocale1Click() {
@@ -288,6 +289,7 @@ void TMainForm::Ouvrircommeextrafocale1Click() {
   w->Grid->Kind = kKindExtra;
   Session().AddToImageList(kKindExtra, w);
   w->Visualiser();
+  Session().ShowInformationPanel(true);
 }
 
 void TMainForm::OuvrirImageJpeg1Click() {
@@ -327,6 +329,7 @@ void TMainForm::OuvrirImageJpeg1Click() {
     MdiArea->setActiveSubWindow(w);
     Session().SetActiveImage(w);
   }
+  Session().ShowInformationPanel(true);
 }
 
 void TMainForm::Close1Click() {
@@ -586,6 +589,7 @@ void TMainForm::Frontdonde1Click() {
   if (!w) return;
   w->PaletteIndex = Preferences.Valeurs.PltFront;
   NewImageWindow(w, "Wavefront")->Visualiser();
+  Session().ShowInformationPanel(true);
 }
 
 void TMainForm::Paramtres1Click() {

@@ -12,6 +12,7 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QScopedValueRollback>
+#include <QSizePolicy>
 #include <QSlider>
 #include <QSpinBox>
 #include <QTabWidget>
@@ -102,8 +103,6 @@ TFormInfos::TFormInfos(QWidget* parent) : QDockWidget(parent) {
   PageControl1->setTabVisible(PageControl1->indexOf(TabResultats), false);
   PageControl1->setCurrentWidget(TabValeurs);
   setWidget(PageControl1);
-  // As tall as its tallest page needs, never stretched.
-  setFixedHeight(sizeHint().height());
 
   connect(PageControl1, &QTabWidget::currentChanged, this, &TFormInfos::PageControl1Change);
   connect(TrackBar1, &QSlider::valueChanged, this, &TFormInfos::TrackBar1Change);
@@ -167,6 +166,12 @@ TFormInfos::TFormInfos(QWidget* parent) : QDockWidget(parent) {
   });
 
   LoadProductControls();
+}
+
+void TFormInfos::showEvent(QShowEvent* event) {
+  // As tall as its tallest page needs once styled, never stretched.
+  setFixedHeight(sizeHint().height());
+  QDockWidget::showEvent(event);
 }
 
 // ---- Pages ----
@@ -233,6 +238,10 @@ QWidget* TFormInfos::BuildValuesPage() {
   ComboBoxUnite = new QComboBox(cursor);
   ComboBoxUnite->addItems({"Nanometres", "Lambda(s)"});
   ComboBoxUnite->setCurrentIndex(-1);  // chosen when a wavefront is first shown
+  // Its room is kept while hidden, so the panel's height fits every kind.
+  QSizePolicy keepRoom = ComboBoxUnite->sizePolicy();
+  keepRoom.setRetainSizeWhenHidden(true);
+  ComboBoxUnite->setSizePolicy(keepRoom);
   ComboBoxUnite->hide();
   cursorGrid->addWidget(new QLabel("X =", cursor), 0, 0);
   cursorGrid->addWidget(EditX, 0, 1);

@@ -145,6 +145,9 @@ class TFormInfos : public QDockWidget {
   // the control handlers then change nothing and recompute nothing.
   bool Loading = false;
 
+ protected:
+  void showEvent(QShowEvent* event) override;
+
  private:
   QWidget* BuildValuesPage();
   QWidget* BuildResultsPage();

@@ -157,9 +157,10 @@ class InfoPanelTest : public QObject {
     QCOMPARE(panel->Edit2->text(), QString("0"));
     // Typing in the field moves the bar, and the field keeps what is typed.
     panel->Edit2->clear();
-    QTest::keyClicks(panel->Edit2, "2.5");
-    QCOMPARE(panel->TrackBar4->value(), 25);
-    QCOMPARE(panel->Edit2->text(), QString("2.5"));
+    QTest::keyClicks(panel->Edit2, "05");
+    QCOMPARE(panel->TrackBar4->value(), 50);
+    QCOMPARE(panel->Edit2->text(), QString("05"));
+    QVERIFY(std::abs(g->RangeFactor - std::pow(10.0, -0.5)) < 1e-15);
 
     // Another window loads its own range factor into the bar.
     auto other = GridOf(kKindWavefront, 5, 5, 0, 1);

@@ -27,6 +27,7 @@
 #include "app/platform.h"
 #include "app/program_state.h"
 #include "app/session.h"
+#include "app/u_FormInfos.h"
 #include "app/u_progress_bar.h"
 #include "core/u_math.h"
 #include "io/jpeg_file.h"
@@ -175,8 +176,9 @@ void TMainForm::FillWindowsMenu() {
   TileVertical1 = add("Mosaic &vertical", &TMainForm::TileVertical);
   MinimiseAll1 = add("Minimise all", &TMainForm::MinimiseAll);
   ArrangeAll1 = add("Arrange all", &TMainForm::ArrangeAll);
-  Afficherlesinformations1 = WindowsMenu->addAction("View");
-  Afficherlesinformations1->setEnabled(false);  // the information panel comes later
+  Afficherlesinformations1 = add("View", [this] {
+    if (MDIChildCount() > 0) Session().ShowInformationPanel(true);
+  });
   const QList<TForm1*> windows = ImageWindows();
   if (!windows.isEmpty()) WindowsMenu->addSeparator();
   for (TForm1* w : windows) {
@@ -297,6 +299,7 @@ void TMainForm::FileOpen1Execute() {
   w->Grid->Kind = kKindIntra;
   Session().AddToImageList(kKindIntra, w);
   w->Visualiser();
+  Session().ShowInformationPanel(true);
 }
 
 void TMainForm::Ouvrircommeextrafocale1Click() {
@@ -307,6 +310,7 @@ void TMainForm::Ouvrircommeextrafocale1Click() {
   w->Grid->Kind = kKindExtra;
   Session().AddToImageList(kKindExtra, w);
   w->Visualiser();
+  Session().ShowInformationPanel(true);
 }
 
 void TMainForm::OuvrirImageJpeg1Click() {
@@ -349,6 +353,7 @@ void TMainForm::OuvrirImageJpeg1Click() {
     // the test parameters dialog can move a second picture's to the extra list.
     Session().AddToImageList(kKindIntra, w);
   }
+  Session().ShowInformationPanel(true);
 }
 
 void TMainForm::Close1Click() {
@@ -633,6 +638,7 @@ void TMainForm::Frontdonde1Click() {
   if (!w) return;
   w->PaletteIndex = Preferences.Valeurs.PltFront;
   NewImageWindow(w, "Wavefront")->Visualiser();
+  Session().ShowInformationPanel(true);
 }
 
 void TMainForm::Paramtres1Click() {
@@ -753,6 +759,9 @@ std::unique_ptr<TMainForm> CreateApplicationWindows() {
   InitPreferences();
   main->Prefs = new TPrefs(main.get());
   ReadReconstructionSettings();  // the method lives in its own file beside Prefs.txt
+  main->FormInfos = new TFormInfos(main.get());
+  main->addDockWidget(Qt::RightDockWidgetArea, main->FormInfos);
+  main->FormInfos->hide();
   main->FormParam = new TFormParam(main.get());
   main->FormProgress = new TFormProgress(main.get());
   if (const QScreen* screen = QApplication::primaryScreen()) main->setGeometry(screen->availableGeometry());

@@ -19,6 +19,7 @@ namespace caustica {
 class TAboutBox;
 class TForm1;
 class TFormProgress;
+class TFormInfos;
 class TFormParam;
 class TPrefs;
 
@@ -37,6 +38,7 @@ class TMainForm : public QMainWindow {
   TFormProgress* FormProgress = nullptr;
   TFormParam* FormParam = nullptr;  // lives for the run, keeps its entries
   TPrefs* Prefs = nullptr;
+  TFormInfos* FormInfos = nullptr;
 
   // The child list: open image windows in creation order.
   QList<TForm1*> ImageWindows() const;

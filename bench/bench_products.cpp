@@ -11,11 +11,11 @@ using namespace caustica;
 
 namespace {
 
-void Wavefront(TPupille& w) {
-  w.Init(256, 256);
+void Wavefront(TPupille& w, int size = 256) {
+  w.Init(size, size);
   w.Kind = kKindWavefront;
-  w.OriginColumn = w.OriginRow = 128.5;
-  w.PupilRadius = 100.0;
+  w.OriginColumn = w.OriginRow = size / 2.0 + 0.5;
+  w.PupilRadius = size * 100.0 / 256;
   w.Obstruction = 0.25;
   w.SetPupilAxes();
   for (int k = 1; k <= 22; ++k) w.Coefficients[k] = 30.0 * std::sin(1.3 * k);
@@ -27,13 +27,13 @@ void Wavefront(TPupille& w) {
 
 static void BM_Interferogram(benchmark::State& state) {
   TPupille w, t;
-  Wavefront(w);
+  Wavefront(w, static_cast<int>(state.range(0)));
   for (auto _ : state) {
     ComputeInterferogram(w, 45, 8, CurrentProductSettings(), t);
     benchmark::DoNotOptimize(t.Values.PlaneData(1));
   }
 }
-BENCHMARK(BM_Interferogram)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Interferogram)->Arg(256)->Arg(512)->Unit(benchmark::kMillisecond);
 
 static void BM_Foucaultgram(benchmark::State& state) {
   TPupille w, t;
@@ -54,7 +54,7 @@ static void BM_PsfPair(benchmark::State& state) {
     benchmark::DoNotOptimize(a.Values.PlaneData(1));
   }
 }
-BENCHMARK(BM_PsfPair)->Arg(1)->Arg(4)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PsfPair)->Arg(1)->Arg(4)->Arg(8)->Unit(benchmark::kMillisecond);
 
 static void BM_SpotDiagram(benchmark::State& state) {
   TPupille w, d;

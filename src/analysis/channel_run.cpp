@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "analysis/accurate_reconstruction.h"
+#include "core/vector_state.h"
 
 namespace caustica {
 
@@ -17,6 +18,7 @@ bool Fail(std::string* error, const std::string& text) {
 
 bool PrepareChannel(TRoddier& slot, int channel, const TImagePair& images, const TTestSetup& p,
                     const TRunSettings& settings, const TRunProgress& progress, std::string* error) {
+  ClearUpperVectorState();
   const std::shared_ptr<TPupille>& intra = images.Intra;
   const std::shared_ptr<TPupille>& extra = images.Extra;
   if (!intra || !extra) return Fail(error, "the intra-focal or extra-focal image is no longer open");
@@ -53,8 +55,16 @@ bool PrepareChannel(TRoddier& slot, int channel, const TImagePair& images, const
     else
       progress.Start(caption, settings.Passes, 4.0);
   }
-  slot.Progress.Step = progress.Step;
-  slot.Progress.Finish = progress.Finish;
+  // The progress callbacks run window code between the passes; the numeric
+  // loops then start again from a clean vector state.
+  slot.Progress.Step = [step = progress.Step] {
+    if (step) step();
+    ClearUpperVectorState();
+  };
+  slot.Progress.Finish = [finish = progress.Finish] {
+    if (finish) finish();
+    ClearUpperVectorState();
+  };
   if (accurate)
     ReconstructAccurate(slot, settings.Basis);
   else

@@ -5,6 +5,7 @@
 
 #include "core/u_fft.h"
 #include "core/u_math.h"
+#include "core/vector_state.h"
 
 namespace caustica {
 
@@ -59,6 +60,7 @@ int PaddedSide(int nx, int ny) {
 
 bool ComputeInterferogram(const TPupille& source, int angleDegrees, int fringes,
                           const TProductSettings& settings, TPupille& target, std::string* error) {
+  ClearUpperVectorState();
   if ((source.Kind != kKindWavefront && source.Kind != kKindResidual) || !source.HasArrays() ||
       &source == &target)
     return Refuse(error, kSelectWavefrontText);
@@ -107,6 +109,7 @@ std::vector<int> SeriesAngles(int startDegrees, int stepDegrees) {
 }
 
 bool ComputeFoucaultgram(const TPupille& source, int angleDegrees, TPupille& target, std::string* error) {
+  ClearUpperVectorState();
   if (source.Kind != kKindWavefront || !source.HasArrays() || &source == &target)
     return Refuse(error, kSelectWavefrontText);
 
@@ -129,6 +132,7 @@ int PsfFactor(int sizeIndex) { return 1 << std::clamp(sizeIndex, 0, 3); }
 
 bool ComputePsfPair(const TPupille& source, int factor, const TProductSettings& settings, TPupille& actual,
                     TPupille& theoretical, std::string* error) {
+  ClearUpperVectorState();
   if (!source.HasArrays()) return Refuse(error, "The grid holds no samples.");
   if (!(source.PupilRadius > 0.0)) return Refuse(error, "The grid has no pupil.");
   if (factor < 1) factor = 1;
@@ -164,6 +168,7 @@ bool ComputePsfPair(const TPupille& source, int factor, const TProductSettings& 
 }
 
 bool ComputeFftProduct(const TPupille& source, TPupille& target, std::string* error) {
+  ClearUpperVectorState();
   if (!source.HasArrays()) return Refuse(error, "The grid holds no samples.");
   if (source.Nx > kMaxFourierSize || source.Ny > kMaxFourierSize)
     return Refuse(error, "The grid is too large for the Fourier transform.");
@@ -173,6 +178,7 @@ bool ComputeFftProduct(const TPupille& source, TPupille& target, std::string* er
 
 bool ComputeSpotDiagram(const TPupille& source, double focalLength, double pupilRadius, int step,
                         const TProductSettings& settings, TPupille& diagram, std::string* error) {
+  ClearUpperVectorState();
   if (source.Kind != kKindWavefront || !source.HasArrays()) return Refuse(error, kSelectWavefrontText);
   if (!(focalLength > 0.0) || !(pupilRadius > 0.0))
     return Refuse(error, "The focal length and the pupil radius must be greater than 0.");

@@ -11,6 +11,8 @@
 #include <thread>
 #include <vector>
 
+#include "core/vector_state.h"
+
 namespace caustica {
 
 namespace {
@@ -200,6 +202,7 @@ void SolveByQR(const DesignRows& rows, Eigen::VectorXd& x) {
 
 void FitZernike(const TFctXY& grid, double obstruction, const ZernikeSelection& selected,
                 ZernikeCoefficients& coefficients, const TZernikeBasis& basis, ZernikeTermCache& cache) {
+  ClearUpperVectorState();
   ClearCoefficients(coefficients);
   std::vector<int> terms;
   for (int k = 1; k <= basis.PolynomialCount; ++k) {

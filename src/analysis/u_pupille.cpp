@@ -7,6 +7,7 @@
 #include "analysis/u_fit.h"
 #include "analysis/zernike_cache.h"
 #include "core/u_math.h"
+#include "core/vector_state.h"
 
 namespace caustica {
 
@@ -184,6 +185,7 @@ void TPupille::CropAroundPupil(double margin) {
 }
 
 void TPupille::SynthesiseFromZernike() {
+  ClearUpperVectorState();
   Kind = kKindWavefront;
   const int count = Basis.PolynomialCount;
   ZernikeCoefficients weights{};
@@ -219,6 +221,7 @@ void TPupille::SynthesiseFromZernike() {
 }
 
 void TPupille::ApplySelection(const ZernikeSelection& selection) {
+  ClearUpperVectorState();
   const int count = Basis.PolynomialCount;
   ZernikeCoefficients weights{};
   bool any = false;

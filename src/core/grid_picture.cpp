@@ -1,10 +1,12 @@
 #include "core/grid_picture.h"
 
 #include "core/u_Palettes.h"
+#include "core/vector_state.h"
 
 namespace caustica {
 
 void DrawGridPicture(TFctXY& grid, double zoom, std::optional<double> tint, TImageSurface& surface) {
+  ClearUpperVectorState();
   grid.Zoom = zoom;
   if (grid.RangeFactor == 0) grid.RangeFactor = 1.0;
   grid.ComputeRange();

@@ -1,25 +1,79 @@
-// Draws the README's picture: the main window with the bundled sample pair
+// Draws the README's pictures: the main window with the bundled sample pair
 // opened through its own commands, the wavefront reconstructed and its
-// residual shown, saved as a PNG file.
-//   ui_screenshot <samples folder> <output.png>
+// residual shown; with a folder as third argument also the information
+// panel after the reconstruction, each product window and an imported
+// colour picture, as PNG files in that folder.
+//   ui_screenshot <samples folder> <output.png> [<screenshots folder>]
 #include <QApplication>
 #include <QDir>
 #include <QMdiArea>
+#include <QTabWidget>
+#include <QTemporaryDir>
 #include <cstdio>
 
 #include "app/Main.h"
 #include "app/Unit1.h"
 #include "app/program_state.h"
+#include "app/session.h"
+#include "app/u_FormInfos.h"
+#include "io/jpeg_file.h"
 #include "setup/u_prefs.h"
 #include "ui/scripted_platform.h"
 
+using namespace caustica;
+
+namespace {
+
+void Settle() {
+  for (int i = 0; i < 10; ++i) QApplication::processEvents();
+}
+
+bool Save(QWidget* widget, const QDir& folder, const char* name) {
+  Settle();
+  const QString path = folder.filePath(name);
+  if (widget->grab().save(path)) return true;
+  std::fprintf(stderr, "ui_screenshot: cannot write %s\n", qPrintable(path));
+  return false;
+}
+
+// Each product of the wavefront window, alone in the frame, saved.
+bool SaveProducts(TMainForm& main, TForm1* front, const QDir& folder) {
+  struct Product {
+    void (TMainForm::*Command)();
+    const char* File;
+  };
+  const Product products[] = {{&TMainForm::Interfrogramme1Click, "interferogram.png"},
+                              {&TMainForm::FoucaultClick, "foucaultgram.png"},
+                              {&TMainForm::PSFClick, "psf.png"},
+                              {&TMainForm::FFT2Click, "fft.png"},
+                              {&TMainForm::Spots1Click, "spots.png"}};
+  bool ok = true;
+  for (const Product& p : products) {
+    main.MdiArea->setActiveSubWindow(front);
+    const int before = main.MDIChildCount();
+    (main.*p.Command)();
+    if (main.MDIChildCount() == before) {
+      std::fprintf(stderr, "ui_screenshot: no window for %s\n", p.File);
+      ok = false;
+      continue;
+    }
+    TForm1* made = main.ImageWindows().constLast();
+    made->ZoomIndex = 5;  // 200 %
+    made->Visualiser();
+    made->move(0, 0);
+    ok = Save(made, folder, p.File) && ok;
+  }
+  return ok;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
-  if (argc != 3) {
-    std::fprintf(stderr, "usage: ui_screenshot <samples folder> <output.png>\n");
+  if (argc != 3 && argc != 4) {
+    std::fprintf(stderr, "usage: ui_screenshot <samples folder> <output.png> [<screenshots folder>]\n");
     return 2;
   }
   QApplication app(argc, argv);
-  using namespace caustica;
   test::TScriptedPlatform platform;
   const std::unique_ptr<TMainForm> main = CreateApplicationWindows();
   Preferences.Valeurs = TkwValue{};
@@ -48,7 +102,6 @@ int main(int argc, char** argv) {
     return 1;
   }
   TForm1* front = main->ImageWindows().constLast();
-  front->ShowScale = 1;
   main->Frontrsiduel1Click();
   // Images at 75 %, the maps at 200 %.
   for (TForm1* w : main->ImageWindows()) {
@@ -57,9 +110,56 @@ int main(int argc, char** argv) {
   }
   main->MdiArea->tileSubWindows();
   main->MdiArea->setActiveSubWindow(front);
-  for (int i = 0; i < 10; ++i) QApplication::processEvents();
+  Settle();
+  // The README's picture: the windows without the panel.
+  main->FormInfos->hide();
+  bool ok = Save(main.get(), QDir(), argv[2]);
 
-  const bool saved = main->grab().save(QString::fromLocal8Bit(argv[2]));
+  if (argc == 4) {
+    const QDir folder(QString::fromLocal8Bit(argv[3]));
+    if (!QDir().mkpath(folder.path())) return 1;
+    // The panel beside the active wavefront, on its Results page.
+    Session().ShowInformationPanel(true);
+    main->MdiArea->setActiveSubWindow(front);
+    ok = Save(main.get(), folder, "main_panel.png") && ok;
+
+    main->FormInfos->hide();
+    for (TForm1* w : main->ImageWindows())
+      if (w != front) w->showMinimized();
+    ok = SaveProducts(*main, front, folder) && ok;
+
+    // A colour picture of the sample star (a tinted copy), imported.
+    const TPupille& intra = *ListBoxIntra.constFirst().Window->Grid;
+    TRaster picture;
+    picture.Resize(intra.Nx, intra.Ny);
+    const double peak = intra.MaxValue > 0 ? intra.MaxValue : 1.0;
+    for (int r = 1; r <= intra.Ny; ++r)
+      for (int c = 1; c <= intra.Nx; ++c) {
+        const double v = 255.0 * intra.Values[1][r][c] / peak;
+        std::uint8_t* p = picture.Pixel(c - 1, r - 1);
+        p[0] = static_cast<std::uint8_t>(std::clamp(v, 0.0, 255.0));
+        p[1] = static_cast<std::uint8_t>(std::clamp(0.8 * v, 0.0, 255.0));
+        p[2] = static_cast<std::uint8_t>(std::clamp(0.55 * v, 0.0, 255.0));
+      }
+    QTemporaryDir scratch;
+    const QString jpeg = scratch.filePath("star.jpg");
+    if (!EncodeJpegFile(jpeg.toStdString(), picture)) return 1;
+    ClosingAll = true;
+    for (TForm1* w : main->ImageWindows()) w->close();
+    ClosingAll = false;
+    Preferences.Valeurs.LambdaB = 470;
+    Preferences.Valeurs.LambdaV = 540;
+    Preferences.Valeurs.LambdaR = 640;
+    platform.Files = {jpeg};
+    main->OuvrirImageJpeg1Click();
+    for (TForm1* w : main->ImageWindows()) {
+      w->ZoomIndex = 2;
+      Session().NotifyGridDisplay(w->Grid.get());
+    }
+    main->MdiArea->tileSubWindows();
+    main->FormInfos->PageControl1->setCurrentIndex(0);  // "Values": what an image shows
+    ok = Save(main.get(), folder, "jpeg_import.png") && ok;
+  }
   ClosingAll = true;
-  return saved ? 0 : 1;
+  return ok ? 0 : 1;
 }

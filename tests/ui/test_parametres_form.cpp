@@ -23,6 +23,7 @@
 #include "app/Main.h"
 #include "app/Unit1.h"
 #include "app/program_state.h"
+#include "io/jpeg_file.h"
 #include "scripted_platform.h"
 #include "setup/parametres_form.h"
 #include "setup/u_prefs.h"
@@ -418,6 +419,81 @@ class ParametresFormTest : public QObject {
     ZernikeCoefficients c = RoddierMono->Wavefront->Coefficients;
     ToNormalised(c);
     QVERIFY2(c[11] < -10 && c[11] > -30, qPrintable(QString::number(c[11])));
+  }
+
+  // Two colour pictures of the sample pair, as a camera would record them,
+  // imported, the second's channels moved to the extra list, and the three
+  // colours reconstructed.
+  void colourRoadFromTwoPicturesToThreeWavefronts() {
+    Preferences.Valeurs.LambdaB = 470;
+    Preferences.Valeurs.LambdaV = 540;
+    Preferences.Valeurs.LambdaR = 640;
+    ScratchDir scratch;
+    QStringList pictures;
+    for (const char* name : {"newtonian200_intra", "newtonian200_extra"}) {
+      TFctXY frame;
+      frame.LoadFromFits((kSamples + name + ".fits").toStdString());
+      QVERIFY(frame.HasArrays());
+      frame.ComputeRange();
+      TRaster picture;
+      picture.Resize(frame.Nx, frame.Ny);
+      for (int r = 1; r <= frame.Ny; ++r)
+        for (int c = 1; c <= frame.Nx; ++c) {
+          const double v = 250.0 * frame.Values[1][r][c] / frame.MaxValue;
+          std::uint8_t* p = picture.Pixel(c - 1, r - 1);
+          p[0] = p[1] = p[2] = static_cast<std::uint8_t>(std::clamp(v, 0.0, 255.0));
+        }
+      const std::string file = scratch.File(std::string(name) + ".jpg");
+      QVERIFY(EncodeJpegFile(file, picture, 95));
+      pictures << QString::fromStdString(file);
+    }
+    platform->Files = {pictures[0]};
+    main->OuvrirImageJpeg1->trigger();
+    platform->Files = {pictures[1]};
+    main->OuvrirImageJpeg1->trigger();
+    QCOMPARE(ListBoxIntra.size(), 6);
+
+    bool filled = false;
+    QTimer::singleShot(0, [this, &filled] {
+      auto* dialog = qobject_cast<TFormParam*>(QApplication::activeModalWidget());
+      QVERIFY(dialog);
+      QCOMPARE(dialog->ListIntra->count(), 6);
+      for (int i = 0; i < 3; ++i) {
+        dialog->ListIntra->setCurrentRow(3);
+        dialog->ButtonToExtra->click();
+      }
+      QCOMPARE(dialog->ListIntra->count(), 3);
+      QCOMPARE(dialog->ListExtra->count(), 3);
+      dialog->ComboMode->setCurrentIndex(1);
+      dialog->SpinDiametre->setValue(200);
+      dialog->SpinFocale->setValue(1200);
+      dialog->EditDefocalisation->setText("3.6");
+      dialog->ButtonOk->click();
+      filled = true;
+    });
+    main->Paramtres1->trigger();
+    QVERIFY(filled);
+    QVERIFY(platform->Warnings.isEmpty());
+    QVERIFY(Parametres.ParamValides);
+    // The moved channels were turned like any extra-focal image.
+    QCOMPARE(int(ListBoxExtra[0].Grid.lock()->Kind), int(kKindExtra));
+
+    main->Reconstruire->trigger();
+    QVERIFY(platform->Warnings.isEmpty());
+    QVERIFY(RoddierBlue && RoddierGreen && RoddierRed);
+    const QList<TForm1*> windows = main->ImageWindows();
+    QStringList captions;
+    for (int i = windows.size() - 3; i < windows.size(); ++i) captions << windows[i]->windowTitle();
+    QCOMPARE(captions, (QStringList{"Wavefront Blue", "Wavefront Grn.", "Wavefront Red"}));
+    const double wavelengths[3] = {470, 540, 640};
+    const TRoddier* runs[3] = {RoddierBlue.get(), RoddierGreen.get(), RoddierRed.get()};
+    for (int i = 0; i < 3; ++i) {
+      QCOMPARE(runs[i]->Wavefront->Wavelength, wavelengths[i]);
+      ZernikeCoefficients c = runs[i]->Wavefront->Coefficients;
+      ToNormalised(c);
+      // The same spherical aberration in every colour, from 8-bit pictures.
+      QVERIFY2(c[11] < -8 && c[11] > -35, qPrintable(QString::number(c[11])));
+    }
   }
 };
 

@@ -25,6 +25,7 @@
 #include "io/jpeg_file.h"
 #include "scripted_platform.h"
 #include "setup/u_prefs.h"
+#include "star_pair.h"
 #include "support/program_state_guard.h"
 #include "support/test_files.h"
 #include "ui_test_registry.h"
@@ -54,27 +55,7 @@ class DesktopBehaviourTest : public QObject {
   std::unique_ptr<TMainForm> main;
   std::unique_ptr<ScratchDir> dir;
 
-  void OpenStarPair() {
-    StarSimulationOptions o;
-    o.Model = StarModel::Geometric;
-    o.Width = o.Height = 128;
-    o.PixelSize = 10.0;
-    o.Coefficients[11] = 100.0;
-    TFctXY intra, extra;
-    QVERIFY(SimulateStarPair(o, intra, extra).Ok);
-    const std::string intraFile = dir->File("intra.fit"), extraFile = dir->File("extra.fit");
-    QVERIFY(WriteStarPair(intra, extra, intraFile, extraFile).Ok);
-    platform->Files = {QString::fromStdString(intraFile), QString::fromStdString(extraFile)};
-    main->FileOpen1->trigger();
-    main->Ouvrircommeextrafocale1->trigger();
-    QCOMPARE(main->MDIChildCount(), 2);
-    Parametres.Focale = o.FocalLength * 1e6;
-    Parametres.Rayon = o.Diameter * 5e5;
-    Parametres.Defocalisation = o.Defocus * 1e6;
-    Parametres.Intra = ListBoxIntra.constFirst().Window->Grid;
-    Parametres.Extra = ListBoxExtra.constFirst().Window->Grid;
-    Parametres.ParamValides = true;
-  }
+  void OpenStarPair() { QVERIFY(OpenSimulatedStarPair(*main, *platform, *dir)); }
 
   std::shared_ptr<TPupille> Grid(int kind, int size) {
     auto g = std::make_shared<TPupille>();

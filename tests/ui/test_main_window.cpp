@@ -23,6 +23,7 @@
 #include "scripted_platform.h"
 #include "setup/u_prefs.h"
 #include "setup/u_saisie_zernike.h"
+#include "star_pair.h"
 #include "support/fits_writer.h"
 #include "support/program_state_guard.h"
 #include "support/test_files.h"
@@ -68,28 +69,7 @@ class MainWindowTest : public QObject {
 
   QString PathOf(const std::string& p) const { return QString::fromStdString(p); }
 
-  // Simulated star pair (spherical aberration) opened as intra and extra.
-  void OpenStarPair() {
-    StarSimulationOptions o;
-    o.Model = StarModel::Geometric;
-    o.Width = o.Height = 128;
-    o.PixelSize = 10.0;
-    o.Coefficients[11] = 100.0;
-    TFctXY intra, extra;
-    QVERIFY(SimulateStarPair(o, intra, extra).Ok);
-    const std::string intraFile = dir->File("intra.fit"), extraFile = dir->File("extra.fit");
-    QVERIFY(WriteStarPair(intra, extra, intraFile, extraFile).Ok);
-    platform->Files = {PathOf(intraFile), PathOf(extraFile)};
-    main->FileOpen1->trigger();
-    main->Ouvrircommeextrafocale1->trigger();
-    QCOMPARE(main->MDIChildCount(), 2);
-    Parametres.Focale = o.FocalLength * 1e6;
-    Parametres.Rayon = o.Diameter * 5e5;
-    Parametres.Defocalisation = o.Defocus * 1e6;
-    Parametres.Intra = ListBoxIntra.constFirst().Window->Grid;
-    Parametres.Extra = ListBoxExtra.constFirst().Window->Grid;
-    Parametres.ParamValides = true;
-  }
+  void OpenStarPair() { QVERIFY(OpenSimulatedStarPair(*main, *platform, *dir)); }
 
  private slots:
   void init() {

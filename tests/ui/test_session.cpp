@@ -16,6 +16,7 @@
 #include "scripted_platform.h"
 #include "setup/parametres_form.h"
 #include "setup/u_prefs.h"
+#include "star_pair.h"
 #include "support/fits_writer.h"
 #include "support/test_files.h"
 #include "ui_test_registry.h"
@@ -75,29 +76,7 @@ class SessionTest : public QObject {
     return QString::fromStdString(path);
   }
 
-  // A simulated star pair opened as intra and extra, the parameters set.
-  void OpenStarPair() {
-    StarSimulationOptions o;
-    o.Model = StarModel::Geometric;
-    o.Width = o.Height = 128;
-    o.PixelSize = 10.0;
-    o.Coefficients[11] = 100.0;
-    TFctXY intra, extra;
-    QVERIFY(SimulateStarPair(o, intra, extra).Ok);
-    const std::string intraFile = dir->File("intra.fit"), extraFile = dir->File("extra.fit");
-    QVERIFY(WriteStarPair(intra, extra, intraFile, extraFile).Ok);
-    platform->Files = {QString::fromStdString(intraFile), QString::fromStdString(extraFile)};
-    main->FileOpen1->trigger();
-    main->Ouvrircommeextrafocale1->trigger();
-    Parametres.Focale = o.FocalLength * 1e6;
-    Parametres.Rayon = o.Diameter * 5e5;
-    Parametres.Defocalisation = o.Defocus * 1e6;
-    Parametres.Intra = ListBoxIntra.constFirst().Grid;
-    Parametres.Extra = ListBoxExtra.constFirst().Grid;
-    Parametres.IntraBleu = Parametres.IntraVert = Parametres.IntraRouge = Parametres.Intra;
-    Parametres.ExtraBleu = Parametres.ExtraVert = Parametres.ExtraRouge = Parametres.Extra;
-    Parametres.ParamValides = true;
-  }
+  void OpenStarPair() { QVERIFY(OpenSimulatedStarPair(*main, *platform, *dir)); }
 
  private slots:
   void init() {

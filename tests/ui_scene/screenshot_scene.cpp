@@ -122,6 +122,12 @@ int main(int argc, char** argv) {
     Session().ShowInformationPanel(true);
     main->MdiArea->setActiveSubWindow(front);
     ok = Save(main.get(), folder, "main_panel.png") && ok;
+    // Its other pages.
+    const char* pages[] = {"panel_values.png", nullptr, "panel_display.png", "panel_options.png"};
+    for (int page : {0, 2, 3}) {
+      main->FormInfos->PageControl1->setCurrentIndex(page);
+      ok = Save(main->FormInfos, folder, pages[page]) && ok;
+    }
 
     main->FormInfos->hide();
     for (TForm1* w : main->ImageWindows())

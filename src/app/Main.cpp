@@ -21,6 +21,7 @@
 
 #include "analysis/channel_run.h"
 #include "analysis/test_image.h"
+#include "analysis/u_Seidel_form.h"
 #include "app/Unit1.h"
 #include "app/about_box.h"
 #include "app/icons.h"
@@ -149,7 +150,7 @@ void TMainForm::CreateMenus() {
   Spots1 = add(calc, "Spots", &TMainForm::Spots1Click);
 
   QMenu* results = menuBar()->addMenu("Results");
-  AberrationsdeSeidel1 = later(results, "Seidel abberations");
+  AberrationsdeSeidel1 = add(results, "Seidel abberations", &TMainForm::AberrationsdeSeidel1Click);
   Trichromie1 = later(results, "Tricolour");
   Frontrsiduel1 = add(results, "Residual front", &TMainForm::Frontrsiduel1Click);
   Imagesaprscorrection1 = add(results, "Images after correction", &TMainForm::Imagesaprscorrection1Click);
@@ -688,6 +689,13 @@ void TMainForm::ShowCorrectedImages(const std::unique_ptr<TRoddier>& slot) {
   if (slot->ExtraImage) NewImageWindow(slot->ExtraImage, "Corrected extra")->OwnsGrid = 0;
 }
 
+// Only a wavefront has Seidel figures; on any other grid nothing happens.
+void TMainForm::AberrationsdeSeidel1Click() {
+  const std::shared_ptr<TPupille> grid = GridOf(ActiveImage);
+  if (!grid || grid->Kind != kKindWavefront) return;
+  Session().ShowSeidel();
+}
+
 void TMainForm::Frontrsiduel1Click() {
   if (Polychromatic()) {
     ShowResidual(RoddierBlue);
@@ -764,6 +772,8 @@ std::unique_ptr<TMainForm> CreateApplicationWindows() {
   main->FormInfos->hide();
   main->FormParam = new TFormParam(main.get());
   main->FormProgress = new TFormProgress(main.get());
+  main->FormSeidel = new TFormSeidel(main.get());
+  main->FormSeidel->hide();
   if (const QScreen* screen = QApplication::primaryScreen()) main->setGeometry(screen->availableGeometry());
   return main;
 }

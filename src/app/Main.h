@@ -21,6 +21,7 @@ class TForm1;
 class TFormProgress;
 class TFormInfos;
 class TFormParam;
+class TFormSeidel;
 class TPrefs;
 
 inline constexpr const char* kProductName = "Caustica";
@@ -39,6 +40,7 @@ class TMainForm : public QMainWindow {
   TFormParam* FormParam = nullptr;  // lives for the run, keeps its entries
   TPrefs* Prefs = nullptr;
   TFormInfos* FormInfos = nullptr;
+  TFormSeidel* FormSeidel = nullptr;
 
   // The child list: open image windows in creation order.
   QList<TForm1*> ImageWindows() const;
@@ -98,6 +100,7 @@ class TMainForm : public QMainWindow {
   // Foucaultgram is made again in place.
   void RecomputeProduct(int angle, int fringes);
   // Results.
+  void AberrationsdeSeidel1Click();
   void Frontrsiduel1Click();
   void Imagesaprscorrection1Click();
   // Zoom.

@@ -165,8 +165,8 @@ std::string ZernikeExportText(const TPupille& wavefront, const TZernikeExportOpt
        options.Normalised
            ? "RMS-normalised (each term scaled to RMS 1 over the pupil: factor sqrt((2-d)(n+1)), "
              "d = 1 for m = 0)"
-           : "not normalised (radial polynomials of value 1 at the rim; divide by "
-             "sqrt((2-d)(n+1)), d = 1 for m = 0, for RMS-normalised values)");
+           : "not normalised (the system's stored form, the polynomials as evaluated: circle ones are 1 "
+             "at the rim; divide by sqrt((2-d)(n+1)), d = 1 for m = 0, for RMS-normalised values)");
   line("annular ratio",
        Fixed(wavefront.Obstruction, 4) +
            (annular ? " (annular polynomials, orthogonal over the annulus of this ratio)"
@@ -205,7 +205,8 @@ std::string ZernikeExportText(const TPupille& wavefront, const TZernikeExportOpt
     line("indices without a fitted term", list);
   }
   line("columns",
-       "index in the ordering, n, signed m, system term, selected, coefficient in nm, in waves, name");
+       "index in the ordering, n, signed m, system term, selected, coefficient in nm, in waves, "
+       "name (the circle polynomial the term is at ratio 0)");
   s += "index,n,m,system,selected,nm,waves,name\n";
   for (const TConvertedTerm& t : c.Terms) {
     s += std::to_string(t.Index) + "," + std::to_string(t.N) + "," + std::to_string(t.M) + "," +

@@ -119,6 +119,7 @@ void TMainForm::CreateMenus() {
   Enregistrer1 = add(file, "Save", &TMainForm::Enregistrer1Click, QKeySequence("Ctrl+S"));
   FileSaveAsItem = add(file, "Save as...", &TMainForm::FileSaveAsItemClick, QKeySequence("Ctrl+Alt+S"));
   EnregistrerZernike1 = later(file, "Save Zernike coefficients");
+  ExporterZernike1 = add(file, "Export Zernike coefficients...", &TMainForm::ExporterZernike1Click);
   Exporter1 = add(file, "Export the Wavefront", &TMainForm::Exporter1Click);
   Imprimer1 = add(file, "Print", &TMainForm::Imprimer1Click, QKeySequence("Ctrl+P"));
   FileExit1 = add(file, "Exit", &TMainForm::FileExit1Execute, QKeySequence("Ctrl+Q"));

@@ -28,7 +28,7 @@ using TSeidelFigures = std::array<TSeidelRow, 6>;
 // tangent: 90° (45° for astigmatism) when the numerator is not 0, else 0°.
 TSeidelFigures SeidelFigures(const ZernikeCoefficients& coefficients, const ZernikeSelection& selected,
                              int polynomialCount);
-// The figures of a wavefront with the program-wide basis.
+// The figures of a wavefront, with the basis it carries.
 TSeidelFigures SeidelFigures(const TPupille& wavefront);
 
 }  // namespace caustica

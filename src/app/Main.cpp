@@ -21,6 +21,7 @@
 
 #include "analysis/channel_run.h"
 #include "analysis/test_image.h"
+#include "analysis/u_Seidel_form.h"
 #include "app/Unit1.h"
 #include "app/about_box.h"
 #include "app/icons.h"
@@ -118,6 +119,7 @@ void TMainForm::CreateMenus() {
   Enregistrer1 = add(file, "Save", &TMainForm::Enregistrer1Click, QKeySequence("Ctrl+S"));
   FileSaveAsItem = add(file, "Save as...", &TMainForm::FileSaveAsItemClick, QKeySequence("Ctrl+Alt+S"));
   EnregistrerZernike1 = later(file, "Save Zernike coefficients");
+  ExporterZernike1 = add(file, "Export Zernike coefficients...", &TMainForm::ExporterZernike1Click);
   Exporter1 = add(file, "Export the Wavefront", &TMainForm::Exporter1Click);
   Imprimer1 = add(file, "Print", &TMainForm::Imprimer1Click, QKeySequence("Ctrl+P"));
   FileExit1 = add(file, "Exit", &TMainForm::FileExit1Execute, QKeySequence("Ctrl+Q"));
@@ -149,7 +151,7 @@ void TMainForm::CreateMenus() {
   Spots1 = add(calc, "Spots", &TMainForm::Spots1Click);
 
   QMenu* results = menuBar()->addMenu("Results");
-  AberrationsdeSeidel1 = later(results, "Seidel abberations");
+  AberrationsdeSeidel1 = add(results, "Seidel abberations", &TMainForm::AberrationsdeSeidel1Click);
   Trichromie1 = later(results, "Tricolour");
   Frontrsiduel1 = add(results, "Residual front", &TMainForm::Frontrsiduel1Click);
   Imagesaprscorrection1 = add(results, "Images after correction", &TMainForm::Imagesaprscorrection1Click);
@@ -688,6 +690,13 @@ void TMainForm::ShowCorrectedImages(const std::unique_ptr<TRoddier>& slot) {
   if (slot->ExtraImage) NewImageWindow(slot->ExtraImage, "Corrected extra")->OwnsGrid = 0;
 }
 
+// Only a wavefront has Seidel figures; on any other grid nothing happens.
+void TMainForm::AberrationsdeSeidel1Click() {
+  const std::shared_ptr<TPupille> grid = GridOf(ActiveImage);
+  if (!grid || grid->Kind != kKindWavefront) return;
+  Session().ShowSeidel();
+}
+
 void TMainForm::Frontrsiduel1Click() {
   if (Polychromatic()) {
     ShowResidual(RoddierBlue);
@@ -764,6 +773,8 @@ std::unique_ptr<TMainForm> CreateApplicationWindows() {
   main->FormInfos->hide();
   main->FormParam = new TFormParam(main.get());
   main->FormProgress = new TFormProgress(main.get());
+  main->FormSeidel = new TFormSeidel(main.get());
+  main->FormSeidel->hide();
   if (const QScreen* screen = QApplication::primaryScreen()) main->setGeometry(screen->availableGeometry());
   return main;
 }

@@ -21,6 +21,7 @@ class TForm1;
 class TFormProgress;
 class TFormInfos;
 class TFormParam;
+class TFormSeidel;
 class TPrefs;
 
 inline constexpr const char* kProductName = "Caustica";
@@ -39,6 +40,7 @@ class TMainForm : public QMainWindow {
   TFormParam* FormParam = nullptr;  // lives for the run, keeps its entries
   TPrefs* Prefs = nullptr;
   TFormInfos* FormInfos = nullptr;
+  TFormSeidel* FormSeidel = nullptr;
 
   // The child list: open image windows in creation order.
   QList<TForm1*> ImageWindows() const;
@@ -61,6 +63,7 @@ class TMainForm : public QMainWindow {
   void Spotsdiagrammes1Click();
   void Enregistrer1Click();
   void FileSaveAsItemClick();
+  void ExporterZernike1Click();
   void Exporter1Click();
   void Imprimer1Click();
   void FileExit1Execute();
@@ -98,6 +101,7 @@ class TMainForm : public QMainWindow {
   // Foucaultgram is made again in place.
   void RecomputeProduct(int angle, int fringes);
   // Results.
+  void AberrationsdeSeidel1Click();
   void Frontrsiduel1Click();
   void Imagesaprscorrection1Click();
   // Zoom.
@@ -119,7 +123,8 @@ class TMainForm : public QMainWindow {
   // Every action by its handler's name, for tests and tool bars.
   QAction *FileNew1 = nullptr, *FileOpen1 = nullptr, *Ouvrircommeextrafocale1 = nullptr,
           *OuvrirImageJpeg1 = nullptr, *Close1 = nullptr, *Enregistrer1 = nullptr, *FileSaveAsItem = nullptr,
-          *EnregistrerZernike1 = nullptr, *Exporter1 = nullptr, *Imprimer1 = nullptr, *FileExit1 = nullptr;
+          *EnregistrerZernike1 = nullptr, *ExporterZernike1 = nullptr, *Exporter1 = nullptr,
+          *Imprimer1 = nullptr, *FileExit1 = nullptr;
   QAction *Cascade1 = nullptr, *TileHorizontal1 = nullptr, *TileVertical1 = nullptr, *MinimiseAll1 = nullptr,
           *ArrangeAll1 = nullptr, *Afficherlesinformations1 = nullptr;
   QAction *Symtrie1801 = nullptr, *Centrer1 = nullptr, *Mridienne1 = nullptr;

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCursor>
 #include <QFileDialog>
+#include <QInputDialog>
 #include <QMessageBox>
 #include <QPrintDialog>
 #include <QPrinter>
@@ -63,6 +64,13 @@ bool TQtPlatform::BrowseForFolder(QString& path, const QString& title) {
   if (chosen.isEmpty()) return false;
   path = chosen;
   return true;
+}
+
+int TQtPlatform::ChooseItem(const QString& title, const QString& label, const QStringList& items,
+                            int current) {
+  bool ok = false;
+  const QString chosen = QInputDialog::getItem(OwnerWindow(), title, label, items, current, false, &ok);
+  return ok ? static_cast<int>(items.indexOf(chosen)) : -1;
 }
 
 bool TQtPlatform::PrintDialog(QPrinter& printer) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 class QPrinter;
 
@@ -30,6 +31,10 @@ class TPlatform {
   virtual QString SaveFileName(const TFileRequest& request) = 0;
   // False when no folder was chosen; path is then unchanged.
   virtual bool BrowseForFolder(QString& path, const QString& title) = 0;
+  // One of items picked from a list under label, current preselected; -1
+  // when the user cancels.
+  virtual int ChooseItem(const QString& title, const QString& label, const QStringList& items,
+                         int current) = 0;
   // Lets the user set up the printer; false when cancelled.
   virtual bool PrintDialog(QPrinter& printer) = 0;
   virtual void PushWaitCursor() = 0;
@@ -61,6 +66,7 @@ class TQtPlatform : public TPlatform {
   QString OpenFileName(const TFileRequest& request) override;
   QString SaveFileName(const TFileRequest& request) override;
   bool BrowseForFolder(QString& path, const QString& title) override;
+  int ChooseItem(const QString& title, const QString& label, const QStringList& items, int current) override;
   bool PrintDialog(QPrinter& printer) override;
   void PushWaitCursor() override;
   void PopWaitCursor() override;

@@ -121,4 +121,6 @@ void TSession::RequestProductRecompute() {
 
 void TSession::ShowInformationPanel(bool visible) { emit InformationPanelRequested(visible); }
 
+void TSession::ShowSeidel() { emit SeidelRequested(); }
+
 }  // namespace caustica

@@ -78,6 +78,9 @@ class TSession : public QObject {
   // A command wants the information panel shown ("Open", "Import a jpeg
   // image", "View", the simulated "Wavefront") or hidden.
   void ShowInformationPanel(bool visible);
+  // The "Seidel abberations" command wants the Seidel window shown for the
+  // active wavefront.
+  void ShowSeidel();
 
   // Back to the start-up state: no active image, empty slots, default
   // parameters, empty image lists (the windows are not touched), then
@@ -96,6 +99,7 @@ class TSession : public QObject {
   void ProductControlsChanged();
   void ProductRecomputeRequested(int angle, int fringes);
   void InformationPanelRequested(bool visible);
+  void SeidelRequested();
 
  private:
   TProductControls controls_;

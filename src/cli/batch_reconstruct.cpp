@@ -8,12 +8,15 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <string>
 #include <system_error>
+#include <vector>
 
 #include "analysis/channel_run.h"
 #include "analysis/products.h"
 #include "analysis/test_image.h"
 #include "analysis/zernike_coefficients_file.h"
+#include "analysis/zernike_conventions.h"
 #include "cli/batch_args.h"
 #include "cli/batch_summary.h"
 #include "core/atomic_file.h"
@@ -83,10 +86,15 @@ Products (all made from each reconstructed wavefront):
                               Foucaultgrams from the angle, STEP degrees apart
   --psf-size F                enlargement of the PSF: 1, 2, 4 or 8 (default:
                               the preference FactMultDiff)
+  --zernike-format LIST       comma-separated: system, noll, ansi, fringe;
+                              writes zernike_<F>.csv, RMS-normalised except
+                              fringe (not normalised, as is usual for it), its
+                              header stating ordering, normalisation, annular
+                              ratio, wavelength, units, sign and axes
 
 Files written in the output folder (with _blue, _green, _red before the
 extension in a polychromatic test): wavefront.jpg, wavefront.opd,
-zernike.txt, residual.jpg, corrected_intra.jpg, corrected_extra.jpg, the
+zernike.txt, zernike_<F>.csv, residual.jpg, corrected_intra.jpg, corrected_extra.jpg, the
 products (interferogramA.jpg, foucaultgramA.jpg, psf_actual.jpg,
 psf_theoretical.jpg, spots.jpg), summary.txt and summary.json.
 )";
@@ -239,7 +247,22 @@ struct TProductRequest {
   int Fringes = 8;
   int SeriesStep = 0;  // 0: a single product
   int PsfFactor = 0;
+  std::vector<TZernikeOrdering> ZernikeFormats;
 };
+
+// The items of a comma-separated list, empty ones left out.
+std::vector<std::string> ListItems(const std::string& list) {
+  std::vector<std::string> items;
+  std::size_t start = 0;
+  while (start <= list.size()) {
+    const std::size_t comma = list.find(',', start);
+    std::string item = list.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+    if (!item.empty()) items.push_back(std::move(item));
+    if (comma == std::string::npos) break;
+    start = comma + 1;
+  }
+  return items;
+}
 
 TProductRequest ProductsOf(const ArgList& args) {
   TProductRequest p;
@@ -279,6 +302,12 @@ TProductRequest ProductsOf(const ArgList& args) {
     p.PsfFactor = f;
   } else {
     p.PsfFactor = PsfFactor(Preferences.Valeurs.FactMultDiff);
+  }
+  for (const std::string& item : ListItems(args.Text("--zernike-format"))) {
+    const std::optional<TZernikeOrdering> o = ParseOrdering(item);
+    if (!o) throw BatchError("unknown Zernike format '" + item + "' (system, noll, ansi or fringe)", 2);
+    if (std::find(p.ZernikeFormats.begin(), p.ZernikeFormats.end(), *o) == p.ZernikeFormats.end())
+      p.ZernikeFormats.push_back(*o);
   }
   return p;
 }
@@ -363,6 +392,13 @@ TChannelSummary WriteChannel(TRoddier& slot, const std::string& channelName, con
   Require(SaveZernikeCoefficients(out.Path("zernike", ".txt", s.Files), w.Basis, w.Coefficients,
                                   settings.TermCount, &why),
           "Zernike coefficients", why);
+  for (const TZernikeOrdering o : req.ZernikeFormats) {
+    // Fringe coefficients are usually exchanged as they are; the others RMS-normalised.
+    const TZernikeExportOptions options{o, o != TZernikeOrdering::Fringe, opdWavelength};
+    Require(WriteZernikeExport(out.Path("zernike_" + std::string(OrderingKey(o)), ".csv", s.Files), w,
+                               options, &why),
+            "Zernike export", why);
+  }
 
   WriteProducts(w, req, test, settings.Products, out, s.Files);
 
@@ -391,13 +427,13 @@ TChannelSummary WriteChannel(TRoddier& slot, const std::string& channelName, con
 }  // namespace
 
 int RunReconstruct(const std::vector<std::string>& arguments) {
-  const ArgList args(
-      arguments,
-      {"--intra",         "--extra",      "--jpeg-intra",    "--jpeg-extra",      "--diameter", "--focal",
-       "--defocus",       "--pixel-size", "--binning",       "--logical-binning", "--source",   "--distance",
-       "--distance-unit", "--angle",      "--angle-unit",    "--orientation",     "--prefs",    "--method",
-       "--output",        "--products",   "--product-angle", "--fringes",         "--series",   "--psf-size"},
-      {"--json", "--quiet"});
+  const ArgList args(arguments,
+                     {"--intra",         "--extra",    "--jpeg-intra",    "--jpeg-extra", "--diameter",
+                      "--focal",         "--defocus",  "--pixel-size",    "--binning",    "--logical-binning",
+                      "--source",        "--distance", "--distance-unit", "--angle",      "--angle-unit",
+                      "--orientation",   "--prefs",    "--method",        "--output",     "--products",
+                      "--product-angle", "--fringes",  "--series",        "--psf-size",   "--zernike-format"},
+                     {"--json", "--quiet"});
 
   // Everything on the command line is checked before any image is read.
   TReconstructionMethod method = TReconstructionMethod::Classic;

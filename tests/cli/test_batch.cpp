@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -182,6 +183,58 @@ TEST(BatchRun, AccurateMethodOnTheSample) {
   r = RunBatch(dir, args);
   ASSERT_EQ(r.Status, 0) << r.Err;
   EXPECT_NE(r.Out.find("Method: accurate"), std::string::npos) << r.Out;
+}
+
+// Coefficients for other tools: one CSV per ordering asked for, its header
+// stating the conventions, its values the same fit as zernike.txt.
+TEST(BatchRun, ZernikeFormatsWriteOneFileEachWithItsConventions) {
+  ScratchDir dir;
+  std::vector<std::string> args = SampleArgs(dir.File("out"));
+  args.insert(args.end(), {"--zernike-format", "noll,fringe", "--quiet", "--json"});
+  const RunResult r = RunBatch(dir, args);
+  ASSERT_EQ(r.Status, 0) << r.Err;
+  EXPECT_FALSE(fs::exists(dir.File("out/zernike_ansi.csv")));
+  EXPECT_FALSE(fs::exists(dir.File("out/zernike_system.csv")));
+  EXPECT_NE(r.Out.find("zernike_noll.csv"), std::string::npos);
+
+  // index -> nm, and the header lines.
+  auto read = [](const std::string& path, std::string& header) {
+    std::map<int, double> values;
+    std::istringstream in(caustica::test::ReadBytes(path));
+    for (std::string line; std::getline(in, line);) {
+      if (line.rfind("# ", 0) == 0) {
+        header += line + "\n";
+      } else if (!line.empty() && std::isdigit(static_cast<unsigned char>(line[0]))) {
+        std::vector<std::string> cells;
+        std::istringstream row(line);
+        for (std::string cell; std::getline(row, cell, ',');) cells.push_back(cell);
+        values[std::stoi(cells.at(0))] = std::stod(cells.at(5));
+      }
+    }
+    return values;
+  };
+  std::string nollHeader, fringeHeader;
+  const std::map<int, double> noll = read(dir.File("out/zernike_noll.csv"), nollHeader);
+  const std::map<int, double> fringe = read(dir.File("out/zernike_fringe.csv"), fringeHeader);
+  for (const char* line : {"# ordering: noll", "# normalisation: RMS-normalised",
+                           "# annular ratio: ", "# wavelength: 555.000 nm", "# units: nm",
+                           "# sign: wavefront error", "# image orientation: image row 1 is drawn at the top"})
+    EXPECT_NE(nollHeader.find(line), std::string::npos) << line;
+  EXPECT_NE(fringeHeader.find("# ordering: fringe"), std::string::npos);
+  EXPECT_NE(fringeHeader.find("# normalisation: not normalised"), std::string::npos);
+
+  const std::map<int, double> z = ReadCoefficients(dir.File("out/zernike.txt"));
+  ASSERT_EQ(noll.size(), 22u);
+  EXPECT_NEAR(noll.at(11), z.at(11), 1e-4);  // spherical aberration
+  EXPECT_NEAR(noll.at(6), z.at(5), 1e-4);    // astigmatism, cosine
+  EXPECT_NEAR(noll.at(5), z.at(6), 1e-4);    // astigmatism, sine
+  EXPECT_NEAR(fringe.at(9), z.at(11) * std::sqrt(5.0), 1e-3);
+
+  args = SampleArgs(dir.File("out2"));
+  args.insert(args.end(), {"--zernike-format", "osa", "--quiet"});
+  const RunResult bad = RunBatch(dir, args);
+  EXPECT_EQ(bad.Status, 2);
+  EXPECT_NE(bad.Err.find("unknown Zernike format 'osa'"), std::string::npos) << bad.Err;
 }
 
 TEST(BatchRun, TextSummaryAndDefocusFromThePupilRadii) {

@@ -20,11 +20,13 @@ class TScriptedPlatform : public TPlatform {
   // file dialog is cancelled.
   std::deque<bool> Answers;
   std::deque<QString> Files;
-  QString PdfFile;  // empty: the print dialog is cancelled
+  std::deque<int> Choices;  // list choices, used in order; none left cancels
+  QString PdfFile;          // empty: the print dialog is cancelled
 
   QStringList Warnings;
   QStringList Questions;
   QList<TFileRequest> FileRequests;
+  QStringList ChoiceLabels;
   int CursorDepth = 0;
   int CursorPushes = 0;
 
@@ -48,6 +50,13 @@ class TScriptedPlatform : public TPlatform {
     if (chosen.isEmpty()) return false;
     path = chosen;
     return true;
+  }
+  int ChooseItem(const QString&, const QString& label, const QStringList& items, int current) override {
+    ChoiceLabels << QString("%1 %2 [%3]").arg(label, items.join('/')).arg(current);
+    if (Choices.empty()) return -1;
+    const int choice = Choices.front();
+    Choices.pop_front();
+    return choice;
   }
   bool PrintDialog(QPrinter& printer) override {
     if (PdfFile.isEmpty()) return false;

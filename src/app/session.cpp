@@ -121,4 +121,8 @@ void TSession::RequestProductRecompute() {
 
 void TSession::ShowInformationPanel(bool visible) { emit InformationPanelRequested(visible); }
 
+void TSession::ShowZernikeResults() { emit ZernikeResultsRequested(); }
+
+void TSession::RequestSaveZernikeCoefficients() { emit SaveZernikeCoefficientsRequested(); }
+
 }  // namespace caustica

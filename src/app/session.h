@@ -78,6 +78,11 @@ class TSession : public QObject {
   // A command wants the information panel shown ("Open", "Import a jpeg
   // image", "View", the simulated "Wavefront") or hidden.
   void ShowInformationPanel(bool visible);
+  // A command wants the Zernike results window shown and refreshed for the
+  // active wavefront (a reconstruction with fitting, "Roddier", "Adjust").
+  void ShowZernikeResults();
+  // "Save Zernike coefficients": the results window saves what it shows.
+  void RequestSaveZernikeCoefficients();
 
   // Back to the start-up state: no active image, empty slots, default
   // parameters, empty image lists (the windows are not touched), then
@@ -96,6 +101,8 @@ class TSession : public QObject {
   void ProductControlsChanged();
   void ProductRecomputeRequested(int angle, int fringes);
   void InformationPanelRequested(bool visible);
+  void ZernikeResultsRequested();
+  void SaveZernikeCoefficientsRequested();
 
  private:
   TProductControls controls_;

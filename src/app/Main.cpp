@@ -21,6 +21,7 @@
 
 #include "analysis/channel_run.h"
 #include "analysis/test_image.h"
+#include "analysis/u_resultats_form.h"
 #include "app/Unit1.h"
 #include "app/about_box.h"
 #include "app/icons.h"
@@ -117,7 +118,8 @@ void TMainForm::CreateMenus() {
   add(family, "Spots diagrams", &TMainForm::Spotsdiagrammes1Click);
   Enregistrer1 = add(file, "Save", &TMainForm::Enregistrer1Click, QKeySequence("Ctrl+S"));
   FileSaveAsItem = add(file, "Save as...", &TMainForm::FileSaveAsItemClick, QKeySequence("Ctrl+Alt+S"));
-  EnregistrerZernike1 = later(file, "Save Zernike coefficients");
+  EnregistrerZernike1 =
+      add(file, "Save Zernike coefficients", &TMainForm::EnregistrerlescoefficientsdeZernike1Click);
   Exporter1 = add(file, "Export the Wavefront", &TMainForm::Exporter1Click);
   Imprimer1 = add(file, "Print", &TMainForm::Imprimer1Click, QKeySequence("Ctrl+P"));
   FileExit1 = add(file, "Exit", &TMainForm::FileExit1Execute, QKeySequence("Ctrl+Q"));
@@ -154,7 +156,7 @@ void TMainForm::CreateMenus() {
   Frontrsiduel1 = add(results, "Residual front", &TMainForm::Frontrsiduel1Click);
   Imagesaprscorrection1 = add(results, "Images after correction", &TMainForm::Imagesaprscorrection1Click);
   Gnrerunrapport1 = later(results, "Create a report");
-  later(results, "Zernike coefficents");  // shows the results window once it exists
+  ZernikeCoefficients1 = results->addAction("Zernike coefficents", [] { Session().ShowZernikeResults(); });
 
   Prfrences1 = menuBar()->addAction("Preferences");
   connect(Prfrences1, &QAction::triggered, this, &TMainForm::Prfrences1Click);
@@ -403,6 +405,9 @@ void TMainForm::FileSaveAsItemClick() {
   if (!ImageWindows().isEmpty() && ActiveImage) ActiveImage->Enregistrer1Click();
 }
 
+// The results window saves the coefficients of the wavefront it lists.
+void TMainForm::EnregistrerlescoefficientsdeZernike1Click() { Session().RequestSaveZernikeCoefficients(); }
+
 void TMainForm::Exporter1Click() {
   if (!ImageWindows().isEmpty() && ActiveImage) ActiveImage->Exporter1Click();
 }
@@ -550,6 +555,7 @@ void TMainForm::Poisson1Click() {
   solution.PaletteIndex = Preferences.Valeurs.PltFront;
   TForm1* w = NewImageWindow(RoddierMono->Residual, "Roddier");
   w->OwnsGrid = 0;
+  Session().ShowZernikeResults();
 }
 
 void TMainForm::ReconstruireClick() {
@@ -605,6 +611,7 @@ void TMainForm::ReconstruireClick() {
     NewImageWindow(RoddierMono->Wavefront,
                    QString("Wavefront %1").arg(QString::fromStdString(ChannelNames[0])));
   }
+  if (Preferences.Valeurs.AjustAuto) Session().ShowZernikeResults();
 }
 
 void TMainForm::Ajuster1Click() {
@@ -615,7 +622,8 @@ void TMainForm::Ajuster1Click() {
     g->FitZernike();
   }
   Session().NotifyGridValues(g.get());
-  // Until the results window lists them, say what the fit found.
+  Session().ShowZernikeResults();
+  // Say in a line what the fit found.
   double rms = 0.0;
   int terms = 0;
   for (int k = 1; k <= g->Basis.PolynomialCount; ++k)
@@ -638,6 +646,7 @@ void TMainForm::Frontdonde1Click() {
   if (!w) return;
   w->PaletteIndex = Preferences.Valeurs.PltFront;
   NewImageWindow(w, "Wavefront")->Visualiser();
+  Session().ShowZernikeResults();
   Session().ShowInformationPanel(true);
 }
 
@@ -764,6 +773,9 @@ std::unique_ptr<TMainForm> CreateApplicationWindows() {
   main->FormInfos->hide();
   main->FormParam = new TFormParam(main.get());
   main->FormProgress = new TFormProgress(main.get());
+  main->Form3 = new TForm3(main.get());
+  main->addDockWidget(Qt::RightDockWidgetArea, main->Form3);
+  main->Form3->hide();
   if (const QScreen* screen = QApplication::primaryScreen()) main->setGeometry(screen->availableGeometry());
   return main;
 }

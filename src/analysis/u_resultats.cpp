@@ -101,6 +101,9 @@ bool ApplyTicks(TPupille& grid, const TResultTicks& ticks, std::shared_ptr<TPupi
   for (int k = 1; k <= std::min(ticks.Count, static_cast<int>(grid.Basis.PolynomialCount)); ++k)
     selection[k] = ticks.Terms[k];
 
+  // Already the sum of its ticked terms: only the terms that change are
+  // added or removed, rather than the whole sum made again.
+  const bool polynomialsOnly = !grid.HigherOrders && !ticks.HigherOrders;
   if (grid.HigherOrders && !ticks.HigherOrders) {
     measuredMap = std::make_shared<TPupille>();
     measuredMap->CloneFrom(grid);
@@ -118,7 +121,7 @@ bool ApplyTicks(TPupille& grid, const TResultTicks& ticks, std::shared_ptr<TPupi
   }
   grid.HigherOrders = ticks.HigherOrders;
 
-  if (!grid.HigherOrders) {
+  if (!grid.HigherOrders && !polynomialsOnly) {
     // A residual stays a residual while it shows its terms alone.
     const std::uint8_t kind = grid.Kind;
     grid.Selected = selection;

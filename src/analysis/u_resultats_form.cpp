@@ -31,18 +31,29 @@ TResultsModel::TResultsModel(QObject* parent) : QAbstractTableModel(parent) {}
 void TResultsModel::SetGrid(std::weak_ptr<TPupille> grid) {
   beginResetModel();
   grid_ = std::move(grid);
-  endResetModel();
+  EndReset();
 }
 
 void TResultsModel::SetDisplay(const TResultsDisplay& display) {
   beginResetModel();
   display_ = display;
+  EndReset();
+}
+
+void TResultsModel::EndReset() {
   endResetModel();
+  shownRows_ = rowCount();
 }
 
 void TResultsModel::Reload() {
+  // The same rows with new values are repainted, not laid out again.
+  const int rows = rowCount();
+  if (rows == shownRows_ && rows > 0) {
+    emit dataChanged(index(0, 0), index(rows - 1, kColumnCount - 1));
+    return;
+  }
   beginResetModel();
-  endResetModel();
+  EndReset();
 }
 
 TResultTicks TResultsModel::Ticks() const {

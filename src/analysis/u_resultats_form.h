@@ -46,8 +46,11 @@ class TResultsModel : public QAbstractTableModel {
   bool setData(const QModelIndex& index, const QVariant& value, int role) override;
 
  private:
+  void EndReset();
+
   std::weak_ptr<TPupille> grid_;
   TResultsDisplay display_;
+  int shownRows_ = 0;  // rows the views were last told of
 };
 
 class TForm3 : public QDockWidget {

@@ -136,8 +136,11 @@ TForm3::TForm3(QWidget* parent) : QDockWidget(parent) {
   CheckListBox1->setEditTriggers(QAbstractItemView::NoEditTriggers);
   CheckListBox1->verticalHeader()->hide();
   CheckListBox1->verticalHeader()->setDefaultSectionSize(CheckListBox1->fontMetrics().height() + 6);
+  // The names give way first, so the values and alerts stay in sight in a narrow dock.
   CheckListBox1->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
-  CheckListBox1->horizontalHeader()->setStretchLastSection(true);
+  CheckListBox1->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
+  CheckListBox1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  CheckListBox1->setTextElideMode(Qt::ElideRight);
   CheckListBox1->setContextMenuPolicy(Qt::CustomContextMenu);
   setWidget(CheckListBox1);
 

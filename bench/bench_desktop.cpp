@@ -1,16 +1,19 @@
 // The desktop program's own costs on a 512 x 512 wavefront: a change made in
 // the information panel (palette, display range, contrast) until the image
-// window and the panel are repainted, and an interferogram recomputed in
-// place when the panel's angle changes. Runs on the offscreen platform.
+// window and the panel are repainted, an interferogram recomputed in place
+// when the panel's angle changes, and a term switched in the Zernike results.
+// Runs on the offscreen platform.
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
 #include <QComboBox>
 #include <QSlider>
+#include <QTableView>
 #include <cmath>
 
 #include "analysis/products.h"
 #include "analysis/test_image.h"
+#include "analysis/u_resultats_form.h"
 #include "app/Main.h"
 #include "app/Unit1.h"
 #include "app/session.h"
@@ -104,6 +107,23 @@ void BM_InterferogramRecomputeOnAngleChange(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_InterferogramRecomputeOnAngleChange)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// One term of the results list ticked or unticked, until the map and the
+// panel with its new figures are repainted.
+void BM_ToggleOneTerm(benchmark::State& state) {
+  Desktop d;
+  Session().ShowZernikeResults();
+  QApplication::processEvents();
+  QAbstractItemModel* rows = d.Main->Form3->CheckListBox1->model();
+  const QModelIndex coma = rows->index(6, 0);
+  bool on = true;
+  for (auto _ : state) {
+    on = !on;
+    rows->setData(coma, on ? Qt::Checked : Qt::Unchecked, Qt::CheckStateRole);
+    d.Paint();
+  }
+}
+BENCHMARK(BM_ToggleOneTerm)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // "Reconstruct the wavefront" on the bundled sample, from the command to
 // the wavefront window drawn, with the progress window painted at every step.

@@ -47,9 +47,9 @@ constexpr std::array<const char*, kNamedTerms + 1> kTermNames = {
     "Hexafoil (sin)",
 };
 
-// Radial degree n and signed azimuthal frequency m (negative for the sine
-// member) of term k.
-void TermOrder(int k, int& n, int& m) {
+}  // namespace
+
+void ZernikeTermOrder(int k, int& n, int& m) {
   for (n = 0; n <= 12; ++n)
     for (int a = n % 2; a <= n; a += 2) {
       const int index = ZernikeIndex(n, a);
@@ -65,13 +65,11 @@ void TermOrder(int k, int& n, int& m) {
   n = m = 0;
 }
 
-}  // namespace
-
 std::string ZernikeTermName(int k) {
   if (k < 1 || k > kZernikeTermCount) return std::string();
   if (k <= kNamedTerms) return kTermNames[k];
   int n = 0, m = 0;
-  TermOrder(k, n, m);
+  ZernikeTermOrder(k, n, m);
   return ZernikeName(n, m);
 }
 

@@ -7,6 +7,10 @@
 
 namespace caustica {
 
+// Radial degree n and signed azimuthal frequency m (negative for the sine
+// member) of term k; 0 and 0 outside 1..42.
+void ZernikeTermOrder(int k, int& n, int& m);
+
 // The fixed name of terms 1..28, the polynomial's ZernikeName text beyond;
 // empty outside 1..42.
 std::string ZernikeTermName(int k);

@@ -22,6 +22,7 @@
 #include "analysis/channel_run.h"
 #include "analysis/test_image.h"
 #include "analysis/u_Seidel_form.h"
+#include "analysis/u_resultats_form.h"
 #include "app/Unit1.h"
 #include "app/about_box.h"
 #include "app/icons.h"
@@ -118,7 +119,8 @@ void TMainForm::CreateMenus() {
   add(family, "Spots diagrams", &TMainForm::Spotsdiagrammes1Click);
   Enregistrer1 = add(file, "Save", &TMainForm::Enregistrer1Click, QKeySequence("Ctrl+S"));
   FileSaveAsItem = add(file, "Save as...", &TMainForm::FileSaveAsItemClick, QKeySequence("Ctrl+Alt+S"));
-  EnregistrerZernike1 = later(file, "Save Zernike coefficients");
+  EnregistrerZernike1 =
+      add(file, "Save Zernike coefficients", &TMainForm::EnregistrerlescoefficientsdeZernike1Click);
   ExporterZernike1 = add(file, "Export Zernike coefficients...", &TMainForm::ExporterZernike1Click);
   Exporter1 = add(file, "Export the Wavefront", &TMainForm::Exporter1Click);
   Imprimer1 = add(file, "Print", &TMainForm::Imprimer1Click, QKeySequence("Ctrl+P"));
@@ -156,7 +158,7 @@ void TMainForm::CreateMenus() {
   Frontrsiduel1 = add(results, "Residual front", &TMainForm::Frontrsiduel1Click);
   Imagesaprscorrection1 = add(results, "Images after correction", &TMainForm::Imagesaprscorrection1Click);
   Gnrerunrapport1 = later(results, "Create a report");
-  later(results, "Zernike coefficents");  // shows the results window once it exists
+  ZernikeCoefficients1 = results->addAction("Zernike coefficents", [] { Session().ShowZernikeResults(); });
 
   Prfrences1 = menuBar()->addAction("Preferences");
   connect(Prfrences1, &QAction::triggered, this, &TMainForm::Prfrences1Click);
@@ -405,6 +407,9 @@ void TMainForm::FileSaveAsItemClick() {
   if (!ImageWindows().isEmpty() && ActiveImage) ActiveImage->Enregistrer1Click();
 }
 
+// The results window saves the coefficients of the wavefront it lists.
+void TMainForm::EnregistrerlescoefficientsdeZernike1Click() { Session().RequestSaveZernikeCoefficients(); }
+
 void TMainForm::Exporter1Click() {
   if (!ImageWindows().isEmpty() && ActiveImage) ActiveImage->Exporter1Click();
 }
@@ -552,6 +557,7 @@ void TMainForm::Poisson1Click() {
   solution.PaletteIndex = Preferences.Valeurs.PltFront;
   TForm1* w = NewImageWindow(RoddierMono->Residual, "Roddier");
   w->OwnsGrid = 0;
+  Session().ShowZernikeResults();
 }
 
 void TMainForm::ReconstruireClick() {
@@ -607,6 +613,7 @@ void TMainForm::ReconstruireClick() {
     NewImageWindow(RoddierMono->Wavefront,
                    QString("Wavefront %1").arg(QString::fromStdString(ChannelNames[0])));
   }
+  if (Preferences.Valeurs.AjustAuto) Session().ShowZernikeResults();
 }
 
 void TMainForm::Ajuster1Click() {
@@ -617,7 +624,8 @@ void TMainForm::Ajuster1Click() {
     g->FitZernike();
   }
   Session().NotifyGridValues(g.get());
-  // Until the results window lists them, say what the fit found.
+  Session().ShowZernikeResults();
+  // Say in a line what the fit found.
   double rms = 0.0;
   int terms = 0;
   for (int k = 1; k <= g->Basis.PolynomialCount; ++k)
@@ -640,6 +648,7 @@ void TMainForm::Frontdonde1Click() {
   if (!w) return;
   w->PaletteIndex = Preferences.Valeurs.PltFront;
   NewImageWindow(w, "Wavefront")->Visualiser();
+  Session().ShowZernikeResults();
   Session().ShowInformationPanel(true);
 }
 
@@ -775,6 +784,9 @@ std::unique_ptr<TMainForm> CreateApplicationWindows() {
   main->FormProgress = new TFormProgress(main.get());
   main->FormSeidel = new TFormSeidel(main.get());
   main->FormSeidel->hide();
+  main->Form3 = new TForm3(main.get());
+  main->addDockWidget(Qt::RightDockWidgetArea, main->Form3);
+  main->Form3->hide();
   if (const QScreen* screen = QApplication::primaryScreen()) main->setGeometry(screen->availableGeometry());
   return main;
 }

@@ -20,6 +20,7 @@ class TAboutBox;
 class TForm1;
 class TFormProgress;
 class TFormInfos;
+class TForm3;
 class TFormParam;
 class TFormSeidel;
 class TPrefs;
@@ -41,6 +42,7 @@ class TMainForm : public QMainWindow {
   TPrefs* Prefs = nullptr;
   TFormInfos* FormInfos = nullptr;
   TFormSeidel* FormSeidel = nullptr;
+  TForm3* Form3 = nullptr;  // the Zernike results
 
   // The child list: open image windows in creation order.
   QList<TForm1*> ImageWindows() const;
@@ -64,6 +66,7 @@ class TMainForm : public QMainWindow {
   void Enregistrer1Click();
   void FileSaveAsItemClick();
   void ExporterZernike1Click();
+  void EnregistrerlescoefficientsdeZernike1Click();
   void Exporter1Click();
   void Imprimer1Click();
   void FileExit1Execute();
@@ -136,6 +139,7 @@ class TMainForm : public QMainWindow {
           *Imagesaprscorrection1 = nullptr, *Gnrerunrapport1 = nullptr;
   QAction *Prfrences1 = nullptr, *Documentation1 = nullptr, *HelpAbout1 = nullptr;
   QAction *ZoomIn1 = nullptr, *ZoomOut1 = nullptr;
+  QAction* ZernikeCoefficients1 = nullptr;  // Results menu: shows the Zernike results
   QMenu* WindowsMenu = nullptr;
 
  protected:

@@ -74,6 +74,9 @@ class TForm1 : public QMdiSubWindow {
   std::weak_ptr<TPupille> SourceGrid;
   // The other half of a PSF pair, which this window owns.
   std::shared_ptr<TPupille> PairedGrid;
+  // The measured map kept while the Zernike results show a wavefront
+  // without its higher orders; it goes with the window.
+  std::shared_ptr<TPupille> MeasuredMap;
   std::uint8_t OwnsGrid = 1;
   std::uint8_t ShowScale = 0;
   std::uint8_t ZoomIndex = 3;

@@ -122,5 +122,8 @@ void TSession::RequestProductRecompute() {
 void TSession::ShowInformationPanel(bool visible) { emit InformationPanelRequested(visible); }
 
 void TSession::ShowSeidel() { emit SeidelRequested(); }
+void TSession::ShowZernikeResults() { emit ZernikeResultsRequested(); }
+
+void TSession::RequestSaveZernikeCoefficients() { emit SaveZernikeCoefficientsRequested(); }
 
 }  // namespace caustica

@@ -81,6 +81,11 @@ class TSession : public QObject {
   // The "Seidel abberations" command wants the Seidel window shown for the
   // active wavefront.
   void ShowSeidel();
+  // A command wants the Zernike results window shown and refreshed for the
+  // active wavefront (a reconstruction with fitting, "Roddier", "Adjust").
+  void ShowZernikeResults();
+  // "Save Zernike coefficients": the results window saves what it shows.
+  void RequestSaveZernikeCoefficients();
 
   // Back to the start-up state: no active image, empty slots, default
   // parameters, empty image lists (the windows are not touched), then
@@ -100,6 +105,8 @@ class TSession : public QObject {
   void ProductRecomputeRequested(int angle, int fringes);
   void InformationPanelRequested(bool visible);
   void SeidelRequested();
+  void ZernikeResultsRequested();
+  void SaveZernikeCoefficientsRequested();
 
  private:
   TProductControls controls_;

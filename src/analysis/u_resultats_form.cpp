@@ -1,6 +1,7 @@
 #include "analysis/u_resultats_form.h"
 
 #include <QAction>
+#include <QFontMetrics>
 #include <QHeaderView>
 #include <QMenu>
 #include <QTableView>
@@ -143,6 +144,10 @@ TForm3::TForm3(QWidget* parent) : QDockWidget(parent) {
   CheckListBox1->setTextElideMode(Qt::ElideRight);
   CheckListBox1->setContextMenuPolicy(Qt::CustomContextMenu);
   setWidget(CheckListBox1);
+  // Wide enough by default for the longest fixed names beside the numbers.
+  const QFontMetrics metrics = CheckListBox1->fontMetrics();
+  CheckListBox1->setMinimumWidth(metrics.horizontalAdvance("Sec. astigmatism (cos)") +
+                                 metrics.horizontalAdvance("Z22 (6,0)-000.00 !!! ") + 80);
 
   PopupMenu1 = new QMenu(this);
   SelectAllAction = PopupMenu1->addAction("Select all", this, &TForm3::Toutslectionner1Click);

@@ -11,6 +11,8 @@
 #include <QTemporaryDir>
 #include <cstdio>
 
+#include "analysis/u_Seidel_form.h"
+#include "analysis/u_resultats_form.h"
 #include "app/Main.h"
 #include "app/Unit1.h"
 #include "app/program_state.h"
@@ -111,8 +113,9 @@ int main(int argc, char** argv) {
   main->MdiArea->tileSubWindows();
   main->MdiArea->setActiveSubWindow(front);
   Settle();
-  // The README's picture: the windows without the panel.
+  // The README's picture: the windows without the tool windows.
   main->FormInfos->hide();
+  main->Form3->hide();
   bool ok = Save(main.get(), QDir(), argv[2]);
 
   if (argc == 4) {
@@ -128,6 +131,16 @@ int main(int argc, char** argv) {
       main->FormInfos->PageControl1->setCurrentIndex(page);
       ok = Save(main->FormInfos, folder, pages[page]) && ok;
     }
+
+    // The Zernike results and the Seidel figures of the wavefront.
+    main->MdiArea->setActiveSubWindow(front);
+    main->FormInfos->hide();  // the results window then has the whole side
+    Session().ShowZernikeResults();
+    ok = Save(main.get(), folder, "zernike_results.png") && ok;
+    main->AberrationsdeSeidel1Click();
+    ok = Save(main->FormSeidel, folder, "seidel.png") && ok;
+    main->FormSeidel->hide();
+    main->Form3->hide();
 
     main->FormInfos->hide();
     for (TForm1* w : main->ImageWindows())

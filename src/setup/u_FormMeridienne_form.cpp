@@ -7,6 +7,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineSeries>
+#include <QPen>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QVBoxLayout>
@@ -144,9 +145,10 @@ void TFormMeridienne::Tracer() {
       continue;
     }
     if (!piece) {
+      // Every piece drawn alike: together they are one curve.
       piece = new QLineSeries;
-      if (!Pieces.isEmpty()) piece->setColor(Pieces.constFirst()->color());
       Chart->addSeries(piece);
+      piece->setPen(QPen(QColor(32, 159, 223), 2));
       piece->attachAxis(AxisX);
       piece->attachAxis(AxisY);
       if (Pieces.isEmpty()) left = right = p.X;
@@ -160,7 +162,10 @@ void TFormMeridienne::Tracer() {
     left = std::min(left, Current.Points.front().X);
     right = std::max(right, Current.Points.back().X);
   }
-  if (right > left) AxisX->setRange(left, right);
+  if (right > left) {
+    AxisX->setRange(left, right);
+    AxisX->applyNiceNumbers();
+  }
   // A flat grid still gets an axis with some height.
   double low = Current.Low, high = Current.High;
   if (!(high > low)) {

@@ -37,7 +37,9 @@ TFormRVB::TFormRVB(QWidget* parent) : QWidget(parent, Qt::Tool) {
   Table = new QTableWidget(0, 4, this);
   Table->setHorizontalHeaderLabels({"", "Blue", "Grn.", "Red"});
   Table->verticalHeader()->hide();
+  Table->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
   Table->horizontalHeader()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+  Table->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   Table->setEditTriggers(QAbstractItemView::NoEditTriggers);
   Edit1 = new QLineEdit(this);
   Edit1->setReadOnly(true);
@@ -46,7 +48,7 @@ TFormRVB::TFormRVB(QWidget* parent) : QWidget(parent, Qt::Tool) {
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(Table, 1);
   layout->addLayout(strehl);
-  resize(440, 270);
+  resize(500, 260);
 
   connect(&Session(), &TSession::TricolourRequested, this, &TFormRVB::Open);
   connect(&Session(), &TSession::ReconstructionChanged, this, [this](int) {

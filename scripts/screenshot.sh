@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Redraws docs/screenshot.png (the main window with the bundled sample pair,
 # its reconstructed wavefront and residual) and docs/screenshots/ (the
-# information panel, each product window, an imported colour picture), on
+# information panel, each product window, an imported colour picture, the
+# mid-line window and the colour results), on
 # a virtual X display.
 set -euo pipefail
 cd "$(dirname "$0")/.."

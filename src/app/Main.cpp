@@ -38,6 +38,8 @@
 #include "setup/reconstruction_method.h"
 #include "setup/run_settings.h"
 #include "setup/saisie_zernike_form.h"
+#include "setup/u_FormMeridienne_form.h"
+#include "setup/u_RVB_form.h"
 #include "setup/u_prefs.h"
 #include "setup/u_saisie_zernike.h"
 
@@ -133,7 +135,7 @@ void TMainForm::CreateMenus() {
   QMenu* image = menuBar()->addMenu("Image");
   Symtrie1801 = add(image, "Mirror   180°", &TMainForm::Symtrie1801Click);
   Centrer1 = add(image, "Centre", &TMainForm::Centrer1Click);
-  Mridienne1 = later(image, "Mid-line");
+  Mridienne1 = add(image, "Mid-line", &TMainForm::Mridienne1Click);
 
   QMenu* values = menuBar()->addMenu("Values");
   Paramtres1 = add(values, "Test parameters", &TMainForm::Paramtres1Click);
@@ -154,7 +156,7 @@ void TMainForm::CreateMenus() {
 
   QMenu* results = menuBar()->addMenu("Results");
   AberrationsdeSeidel1 = add(results, "Seidel abberations", &TMainForm::AberrationsdeSeidel1Click);
-  Trichromie1 = later(results, "Tricolour");
+  Trichromie1 = add(results, "Tricolour", &TMainForm::Trichromie1Click);
   Frontrsiduel1 = add(results, "Residual front", &TMainForm::Frontrsiduel1Click);
   Imagesaprscorrection1 = add(results, "Images after correction", &TMainForm::Imagesaprscorrection1Click);
   Gnrerunrapport1 = later(results, "Create a report");
@@ -504,6 +506,12 @@ void TMainForm::Centrer1Click() {
 
 // ---- Calc. ----
 
+// With no image window open there is nothing to profile.
+void TMainForm::Mridienne1Click() {
+  if (ImageWindows().isEmpty() || !ActiveImage) return;
+  Session().ShowMidLine();
+}
+
 bool TMainForm::Polychromatic() const { return Parametres.ModeTraitement == 1; }
 
 void TMainForm::Signal1Click() {
@@ -706,6 +714,14 @@ void TMainForm::AberrationsdeSeidel1Click() {
   Session().ShowSeidel();
 }
 
+// Only a confirmed polychromatic test with its three reconstructions.
+void TMainForm::Trichromie1Click() {
+  if (!Polychromatic() || !Parametres.ParamValides) return;
+  for (int channel : {kChannelRed, kChannelGreen, kChannelBlue})
+    if (!TSession::Slot(channel) || !TSession::Slot(channel)->Wavefront) return;
+  Session().ShowTricolour();
+}
+
 void TMainForm::Frontrsiduel1Click() {
   if (Polychromatic()) {
     ShowResidual(RoddierBlue);
@@ -782,8 +798,12 @@ std::unique_ptr<TMainForm> CreateApplicationWindows() {
   main->FormInfos->hide();
   main->FormParam = new TFormParam(main.get());
   main->FormProgress = new TFormProgress(main.get());
+  main->FormMeridienne = new TFormMeridienne(main.get());
+  main->FormMeridienne->hide();
   main->FormSeidel = new TFormSeidel(main.get());
   main->FormSeidel->hide();
+  main->FormRVB = new TFormRVB(main.get());
+  main->FormRVB->hide();
   main->Form3 = new TForm3(main.get());
   main->addDockWidget(Qt::RightDockWidgetArea, main->Form3);
   main->Form3->hide();

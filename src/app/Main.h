@@ -23,6 +23,8 @@ class TFormInfos;
 class TForm3;
 class TFormParam;
 class TFormSeidel;
+class TFormMeridienne;
+class TFormRVB;
 class TPrefs;
 
 inline constexpr const char* kProductName = "Caustica";
@@ -41,7 +43,9 @@ class TMainForm : public QMainWindow {
   TFormParam* FormParam = nullptr;  // lives for the run, keeps its entries
   TPrefs* Prefs = nullptr;
   TFormInfos* FormInfos = nullptr;
+  TFormMeridienne* FormMeridienne = nullptr;
   TFormSeidel* FormSeidel = nullptr;
+  TFormRVB* FormRVB = nullptr;
   TForm3* Form3 = nullptr;  // the Zernike results
 
   // The child list: open image windows in creation order.
@@ -78,6 +82,7 @@ class TMainForm : public QMainWindow {
   // Image.
   void Symtrie1801Click();
   void Centrer1Click();
+  void Mridienne1Click();
   // Values.
   void Paramtres1Click();
   void Valeursdalerte1Click();
@@ -105,6 +110,7 @@ class TMainForm : public QMainWindow {
   void RecomputeProduct(int angle, int fringes);
   // Results.
   void AberrationsdeSeidel1Click();
+  void Trichromie1Click();
   void Frontrsiduel1Click();
   void Imagesaprscorrection1Click();
   // Zoom.

@@ -133,8 +133,7 @@ TForm1::TForm1(QWidget* parent) : QMdiSubWindow(parent) {
 
   ContextMenu = new QMenu(this);
   ThresholdAction = ContextMenu->addAction("This threshold value", this, &TForm1::Seuilcettevaleur1Click);
-  MidLineAction = ContextMenu->addAction("Mid-line");
-  MidLineAction->setEnabled(false);  // the mid-line window comes later
+  MidLineAction = ContextMenu->addAction("Mid-line", this, &TForm1::mridienne1Click);
   ReliefAction = ContextMenu->addAction("3D look", this, &TForm1::effet3D1Click);
   ReliefAction->setCheckable(true);
   ContextMenu->addSeparator();
@@ -278,6 +277,8 @@ void TForm1::closeEvent(QCloseEvent* event) {
   }
   QMdiSubWindow::closeEvent(event);
 }
+
+void TForm1::mridienne1Click() { Session().ShowMidLine(); }
 
 void TForm1::Seuilcettevaleur1Click() {
   if (!Grid) return;

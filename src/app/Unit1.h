@@ -99,6 +99,8 @@ class TForm1 : public QMdiSubWindow {
   bool FormClose();
 
   void Seuilcettevaleur1Click();
+  // "Mid-line": the mid-line window profiles the active image.
+  void mridienne1Click();
   void effet3D1Click();
   void Enregistrer1Click();
   bool EnregistrerJPG(const QString& fileName);

@@ -126,4 +126,7 @@ void TSession::ShowZernikeResults() { emit ZernikeResultsRequested(); }
 
 void TSession::RequestSaveZernikeCoefficients() { emit SaveZernikeCoefficientsRequested(); }
 
+void TSession::ShowMidLine() { emit MidLineRequested(); }
+void TSession::ShowTricolour() { emit TricolourRequested(); }
+
 }  // namespace caustica

@@ -84,6 +84,11 @@ class TSession : public QObject {
   // A command wants the Zernike results window shown and refreshed for the
   // active wavefront (a reconstruction with fitting, "Roddier", "Adjust").
   void ShowZernikeResults();
+  // "Mid-line": the mid-line window takes the active image and draws it.
+  void ShowMidLine();
+  // "Tricolour": the colour results window takes the three colour
+  // wavefronts and shows them.
+  void ShowTricolour();
   // "Save Zernike coefficients": the results window saves what it shows.
   void RequestSaveZernikeCoefficients();
 
@@ -107,6 +112,8 @@ class TSession : public QObject {
   void SeidelRequested();
   void ZernikeResultsRequested();
   void SaveZernikeCoefficientsRequested();
+  void MidLineRequested();
+  void TricolourRequested();
 
  private:
   TProductControls controls_;

@@ -2,7 +2,8 @@
 // opened through its own commands, the wavefront reconstructed and its
 // residual shown; with a folder as third argument also the information
 // panel after the reconstruction, each product window and an imported
-// colour picture, as PNG files in that folder.
+// colour picture, the mid-line of the wavefront and the colour results of a
+// three-colour run, as PNG files in that folder.
 //   ui_screenshot <samples folder> <output.png> [<screenshots folder>]
 #include <QApplication>
 #include <QDir>
@@ -19,6 +20,8 @@
 #include "app/session.h"
 #include "app/u_FormInfos.h"
 #include "io/jpeg_file.h"
+#include "setup/u_FormMeridienne_form.h"
+#include "setup/u_RVB_form.h"
 #include "setup/u_prefs.h"
 #include "ui/scripted_platform.h"
 
@@ -141,6 +144,12 @@ int main(int argc, char** argv) {
     ok = Save(main->FormSeidel, folder, "seidel.png") && ok;
     main->FormSeidel->hide();
     main->Form3->hide();
+    // The wavefront's profile along its horizontal diameter.
+    main->MdiArea->setActiveSubWindow(front);
+    main->Mridienne1Click();
+    main->FormMeridienne->resize(640, 440);
+    ok = Save(main->FormMeridienne, folder, "midline.png") && ok;
+    main->FormMeridienne->close();  // takes the diameter off the wavefront
 
     main->FormInfos->hide();
     for (TForm1* w : main->ImageWindows())
@@ -178,6 +187,29 @@ int main(int argc, char** argv) {
     main->MdiArea->tileSubWindows();
     main->FormInfos->PageControl1->setCurrentIndex(0);  // "Values": what an image shows
     ok = Save(main.get(), folder, "jpeg_import.png") && ok;
+
+    // The sample pair again, reconstructed in the three colours.
+    ClosingAll = true;
+    for (TForm1* w : main->ImageWindows()) w->close();
+    ClosingAll = false;
+    platform.Files = {samples.filePath("newtonian200_intra.fits"),
+                      samples.filePath("newtonian200_extra.fits")};
+    main->FileOpen1Execute();
+    main->Ouvrircommeextrafocale1Click();
+    if (ListBoxIntra.isEmpty() || ListBoxExtra.isEmpty()) return 1;
+    Parametres.Intra = Parametres.IntraBleu = Parametres.IntraVert = Parametres.IntraRouge =
+        ListBoxIntra.constLast().Window->Grid;
+    Parametres.Extra = Parametres.ExtraBleu = Parametres.ExtraVert = Parametres.ExtraRouge =
+        ListBoxExtra.constLast().Window->Grid;
+    Parametres.ModeTraitement = 1;
+    Parametres.ParamValides = true;
+    main->ReconstruireClick();
+    main->Trichromie1Click();
+    if (!main->FormRVB->isVisible()) {
+      std::fprintf(stderr, "ui_screenshot: no colour results\n");
+      return 1;
+    }
+    ok = Save(main->FormRVB, folder, "tricolour.png") && ok;
   }
   ClosingAll = true;
   return ok ? 0 : 1;

@@ -23,6 +23,7 @@ class TFormInfos;
 class TForm3;
 class TFormParam;
 class TFormSeidel;
+class TFormAide;
 class TPrefs;
 
 inline constexpr const char* kProductName = "Caustica";
@@ -42,6 +43,7 @@ class TMainForm : public QMainWindow {
   TPrefs* Prefs = nullptr;
   TFormInfos* FormInfos = nullptr;
   TFormSeidel* FormSeidel = nullptr;
+  TFormAide* FormAide = nullptr;
   TForm3* Form3 = nullptr;  // the Zernike results
 
   // The child list: open image windows in creation order.

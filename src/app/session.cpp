@@ -126,4 +126,6 @@ void TSession::ShowZernikeResults() { emit ZernikeResultsRequested(); }
 
 void TSession::RequestSaveZernikeCoefficients() { emit SaveZernikeCoefficientsRequested(); }
 
+void TSession::ShowHelp(const QString& page) { emit HelpRequested(page); }
+
 }  // namespace caustica

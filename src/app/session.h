@@ -86,6 +86,9 @@ class TSession : public QObject {
   void ShowZernikeResults();
   // "Save Zernike coefficients": the results window saves what it shows.
   void RequestSaveZernikeCoefficients();
+  // A command wants the help window shown at a page of the help folder;
+  // an empty page asks for the contents page.
+  void ShowHelp(const QString& page);
 
   // Back to the start-up state: no active image, empty slots, default
   // parameters, empty image lists (the windows are not touched), then
@@ -107,6 +110,7 @@ class TSession : public QObject {
   void SeidelRequested();
   void ZernikeResultsRequested();
   void SaveZernikeCoefficientsRequested();
+  void HelpRequested(QString page);
 
  private:
   TProductControls controls_;

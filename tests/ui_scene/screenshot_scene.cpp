@@ -2,7 +2,8 @@
 // opened through its own commands, the wavefront reconstructed and its
 // residual shown; with a folder as third argument also the information
 // panel after the reconstruction, each product window and an imported
-// colour picture, as PNG files in that folder.
+// colour picture, and the help window on its contents page, as PNG files
+// in that folder.
 //   ui_screenshot <samples folder> <output.png> [<screenshots folder>]
 #include <QApplication>
 #include <QDir>
@@ -19,6 +20,7 @@
 #include "app/session.h"
 #include "app/u_FormInfos.h"
 #include "io/jpeg_file.h"
+#include "setup/u_aide_form.h"
 #include "setup/u_prefs.h"
 #include "ui/scripted_platform.h"
 
@@ -178,6 +180,11 @@ int main(int argc, char** argv) {
     main->MdiArea->tileSubWindows();
     main->FormInfos->PageControl1->setCurrentIndex(0);  // "Values": what an image shows
     ok = Save(main.get(), folder, "jpeg_import.png") && ok;
+
+    // The help window on its contents page, alone.
+    Session().ShowHelp(QString());
+    ok = Save(main->FormAide, folder, "help.png") && ok;
+    main->FormAide->hide();
   }
   ClosingAll = true;
   return ok ? 0 : 1;

@@ -40,6 +40,7 @@
 #include "setup/saisie_zernike_form.h"
 #include "setup/u_FormMeridienne_form.h"
 #include "setup/u_RVB_form.h"
+#include "setup/u_aide_form.h"
 #include "setup/u_prefs.h"
 #include "setup/u_saisie_zernike.h"
 
@@ -166,7 +167,8 @@ void TMainForm::CreateMenus() {
   connect(Prfrences1, &QAction::triggered, this, &TMainForm::Prfrences1Click);
 
   QMenu* help = menuBar()->addMenu("Help");
-  Documentation1 = later(help, "Documentation", QKeySequence(Qt::Key_F1));
+  Documentation1 = help->addAction("Documentation", [] { Session().ShowHelp(QString()); });
+  Documentation1->setShortcut(QKeySequence(Qt::Key_F1));
   HelpAbout1 = add(help, "&About...", &TMainForm::HelpAbout1Execute);
 }
 
@@ -804,6 +806,8 @@ std::unique_ptr<TMainForm> CreateApplicationWindows() {
   main->FormSeidel->hide();
   main->FormRVB = new TFormRVB(main.get());
   main->FormRVB->hide();
+  main->FormAide = new TFormAide(main.get());
+  main->FormAide->hide();
   main->Form3 = new TForm3(main.get());
   main->addDockWidget(Qt::RightDockWidgetArea, main->Form3);
   main->Form3->hide();

@@ -25,6 +25,7 @@ class TFormParam;
 class TFormSeidel;
 class TFormMeridienne;
 class TFormRVB;
+class TFormAide;
 class TPrefs;
 
 inline constexpr const char* kProductName = "Caustica";
@@ -46,6 +47,7 @@ class TMainForm : public QMainWindow {
   TFormMeridienne* FormMeridienne = nullptr;
   TFormSeidel* FormSeidel = nullptr;
   TFormRVB* FormRVB = nullptr;
+  TFormAide* FormAide = nullptr;
   TForm3* Form3 = nullptr;  // the Zernike results
 
   // The child list: open image windows in creation order.

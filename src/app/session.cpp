@@ -128,5 +128,6 @@ void TSession::RequestSaveZernikeCoefficients() { emit SaveZernikeCoefficientsRe
 
 void TSession::ShowMidLine() { emit MidLineRequested(); }
 void TSession::ShowTricolour() { emit TricolourRequested(); }
+void TSession::ShowHelp(const QString& page) { emit HelpRequested(page); }
 
 }  // namespace caustica

@@ -91,6 +91,9 @@ class TSession : public QObject {
   void ShowTricolour();
   // "Save Zernike coefficients": the results window saves what it shows.
   void RequestSaveZernikeCoefficients();
+  // A command wants the help window shown at a page of the help folder;
+  // an empty page asks for the contents page.
+  void ShowHelp(const QString& page);
 
   // Back to the start-up state: no active image, empty slots, default
   // parameters, empty image lists (the windows are not touched), then
@@ -114,6 +117,7 @@ class TSession : public QObject {
   void SaveZernikeCoefficientsRequested();
   void MidLineRequested();
   void TricolourRequested();
+  void HelpRequested(QString page);
 
  private:
   TProductControls controls_;

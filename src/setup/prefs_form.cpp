@@ -20,6 +20,7 @@
 
 #include "analysis/u_zernike.h"
 #include "app/platform.h"
+#include "app/session.h"
 #include "core/raster.h"
 #include "core/u_Palettes.h"
 #include "core/u_math.h"
@@ -194,7 +195,6 @@ TPrefs::TPrefs(QWidget* parent) : QDialog(parent) {
   ButtonCancel = new QPushButton("Cancel", this);
   ButtonReset = new QPushButton("Reset", this);
   ButtonHelp = new QPushButton("Help", this);
-  ButtonHelp->setEnabled(false);  // until the help window exists
   auto* buttons = new QHBoxLayout;
   buttons->addWidget(ButtonHelp);
   buttons->addWidget(ButtonReset);
@@ -322,9 +322,7 @@ void TPrefs::BitBtn4Click() {
   FormShow();
 }
 
-void TPrefs::BitBtn3Click() {
-  // The help window comes later; the button stays disabled until then.
-}
+void TPrefs::BitBtn3Click() { Session().ShowHelp("preferences.htm"); }
 
 void TPrefs::PaletteChange(int which) {
   if (which == 3) MonochromeWavelength = Preferences.Valeurs.LambdaInterfero;

@@ -2,8 +2,9 @@
 // opened through its own commands, the wavefront reconstructed and its
 // residual shown; with a folder as third argument also the information
 // panel after the reconstruction, each product window and an imported
-// colour picture, the mid-line of the wavefront and the colour results of a
-// three-colour run, as PNG files in that folder.
+// colour picture, the help window on its contents page, the mid-line of the
+// wavefront and the colour results of a three-colour run, as PNG files in
+// that folder.
 //   ui_screenshot <samples folder> <output.png> [<screenshots folder>]
 #include <QApplication>
 #include <QDir>
@@ -22,6 +23,7 @@
 #include "io/jpeg_file.h"
 #include "setup/u_FormMeridienne_form.h"
 #include "setup/u_RVB_form.h"
+#include "setup/u_aide_form.h"
 #include "setup/u_prefs.h"
 #include "ui/scripted_platform.h"
 
@@ -188,6 +190,10 @@ int main(int argc, char** argv) {
     main->FormInfos->PageControl1->setCurrentIndex(0);  // "Values": what an image shows
     ok = Save(main.get(), folder, "jpeg_import.png") && ok;
 
+    // The help window on its contents page, alone.
+    Session().ShowHelp(QString());
+    ok = Save(main->FormAide, folder, "help.png") && ok;
+    main->FormAide->hide();
     // The sample pair again, reconstructed in the three colours.
     ClosingAll = true;
     for (TForm1* w : main->ImageWindows()) w->close();

@@ -1,8 +1,7 @@
-// The main window's test commands (the "Values", "Calc." and "Results" menus): the dialogs,
-// the
-// signal, the Poisson solution, the reconstruction of one or three colours,
-// the fit, the simulated wavefront, the residual and corrected images, and
-// the tool windows that show their figures.
+// The main window's test commands (the "Values", "Calc." and "Results"
+// menus): the dialogs, the signal, the Poisson solution, the reconstruction
+// of one or three colours, the fit, the simulated wavefront, the residual
+// and corrected images, and the tool windows that show their figures.
 #include <QApplication>
 #include <QMdiArea>
 #include <QStatusBar>

@@ -155,6 +155,9 @@ class TMainForm : public QMainWindow {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  // An image window is open and the active one shows a wavefront; a grid of
+  // another kind is refused with the reason.
+  bool ActiveIsWavefront();
   void CreateMenus();
   void CreateToolBars();
   void FillWindowsMenu();

@@ -78,16 +78,19 @@ void MakeActiveAgain(QMdiArea* area, const QPointer<TForm1>& window) {
 // ---- Interferogram ----
 
 void TMainForm::Interfrogramme1Click() {
-  if (ImageWindows().isEmpty() || !ActiveImage || !ActiveImage->Grid) return;
-  if (!IsWavefront(ActiveImage->Grid->Kind)) {
-    ActionImpossible(kSelectWavefrontText);
-    return;
-  }
+  if (!ActiveIsWavefront()) return;
   const TProductControls controls = Session().ProductControls();
   if (controls.Series)
     SerieInterfero();
   else
     Interfero(controls.Angle, controls.Fringes);
+}
+
+bool TMainForm::ActiveIsWavefront() {
+  if (ImageWindows().isEmpty() || !ActiveImage || !ActiveImage->Grid) return false;
+  if (IsWavefront(ActiveImage->Grid->Kind)) return true;
+  ActionImpossible(kSelectWavefrontText);
+  return false;
 }
 
 bool TMainForm::Interfero(int angle, int fringes) {
@@ -126,11 +129,7 @@ void TMainForm::SerieInterfero() {
 // ---- Foucaultgram ----
 
 void TMainForm::FoucaultClick() {
-  if (ImageWindows().isEmpty() || !ActiveImage || !ActiveImage->Grid) return;
-  if (!IsWavefront(ActiveImage->Grid->Kind)) {
-    ActionImpossible(kSelectWavefrontText);
-    return;
-  }
+  if (!ActiveIsWavefront()) return;
   const TProductControls controls = Session().ProductControls();
   if (controls.Series)
     SerieGradient();

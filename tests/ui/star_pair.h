@@ -4,6 +4,8 @@
 #pragma once
 
 #include <QAction>
+#include <memory>
+#include <optional>
 #include <string>
 
 #include "analysis/star_simulator.h"
@@ -11,9 +13,38 @@
 #include "app/program_state.h"
 #include "scripted_platform.h"
 #include "setup/u_parametres.h"
+#include "setup/u_prefs.h"
+#include "support/program_state_guard.h"
 #include "support/test_files.h"
 
 namespace caustica::test {
+
+// What a window test starts from: the program-wide records saved, a scripted
+// platform, the main window made as at start-up with the built-in
+// preferences and basis, the start-up state, a scratch folder.
+struct TDesktopTestBed {
+  std::optional<ProgramStateGuard> State;  // first made, last undone
+  std::unique_ptr<TScriptedPlatform> Platform;
+  std::unique_ptr<TMainForm> Main;
+  std::unique_ptr<ScratchDir> Dir;
+
+  void Start() {
+    State.emplace();
+    Platform = std::make_unique<TScriptedPlatform>();
+    Main = CreateApplicationWindows();
+    Preferences.Valeurs = TkwValue{};
+    SetZernikeBasis(Preferences.Valeurs.NPolyZern, Preferences.Valeurs.ModePoly);
+    ResetProgramState();
+    Dir = std::make_unique<ScratchDir>();
+  }
+  void Stop() {
+    Main.reset();
+    ResetProgramState();
+    Platform.reset();
+    Dir.reset();
+    State.reset();
+  }
+};
 
 // False when the pair could not be made or opened.
 inline bool OpenSimulatedStarPair(TMainForm& main, TScriptedPlatform& platform, const ScratchDir& dir) {

@@ -50,10 +50,10 @@ int LitPixels(const TRaster& picture) {
 class DesktopBehaviourTest : public QObject {
   Q_OBJECT
  private:
-  std::optional<ProgramStateGuard> state;
-  std::unique_ptr<TScriptedPlatform> platform;
-  std::unique_ptr<TMainForm> main;
-  std::unique_ptr<ScratchDir> dir;
+  TDesktopTestBed bed;
+  std::unique_ptr<TScriptedPlatform>& platform = bed.Platform;
+  std::unique_ptr<TMainForm>& main = bed.Main;
+  std::unique_ptr<ScratchDir>& dir = bed.Dir;
 
   void OpenStarPair() { QVERIFY(OpenSimulatedStarPair(*main, *platform, *dir)); }
 
@@ -68,23 +68,11 @@ class DesktopBehaviourTest : public QObject {
 
  private slots:
   void init() {
-    state.emplace();
-    platform = std::make_unique<TScriptedPlatform>();
-    main = CreateApplicationWindows();
+    bed.Start();
     main->setGeometry(0, 0, 1000, 700);
     main->show();
-    Preferences.Valeurs = TkwValue{};
-    SetZernikeBasis(Preferences.Valeurs.NPolyZern, Preferences.Valeurs.ModePoly);
-    ResetProgramState();
-    dir = std::make_unique<ScratchDir>();
   }
-  void cleanup() {
-    main.reset();
-    ResetProgramState();
-    platform.reset();
-    dir.reset();
-    state.reset();
-  }
+  void cleanup() { bed.Stop(); }
 
   void progressWindowSitsOverTheMainWindowWithItsWholeCaption() {
     OpenStarPair();

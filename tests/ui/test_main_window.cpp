@@ -62,32 +62,18 @@ QStringList Captions(const QList<TForm1*>& windows) {
 class MainWindowTest : public QObject {
   Q_OBJECT
  private:
-  std::optional<test::ProgramStateGuard> state;  // first made, last undone
-  std::unique_ptr<TScriptedPlatform> platform;
-  std::unique_ptr<TMainForm> main;
-  std::unique_ptr<ScratchDir> dir;
+  TDesktopTestBed bed;
+  std::unique_ptr<TScriptedPlatform>& platform = bed.Platform;
+  std::unique_ptr<TMainForm>& main = bed.Main;
+  std::unique_ptr<ScratchDir>& dir = bed.Dir;
 
   QString PathOf(const std::string& p) const { return QString::fromStdString(p); }
 
   void OpenStarPair() { QVERIFY(OpenSimulatedStarPair(*main, *platform, *dir)); }
 
  private slots:
-  void init() {
-    state.emplace();
-    platform = std::make_unique<TScriptedPlatform>();
-    main = CreateApplicationWindows();
-    Preferences.Valeurs = TkwValue{};
-    SetZernikeBasis(Preferences.Valeurs.NPolyZern, Preferences.Valeurs.ModePoly);
-    ResetProgramState();
-    dir = std::make_unique<ScratchDir>();
-  }
-  void cleanup() {
-    main.reset();
-    ResetProgramState();
-    platform.reset();
-    dir.reset();
-    state.reset();
-  }
+  void init() { bed.Start(); }
+  void cleanup() { bed.Stop(); }
 
   void startUpState() {
     QCOMPARE(QApplication::applicationName(), QString("Caustica"));

@@ -75,10 +75,10 @@ QStringList Rows(const QTableWidget* table) {
 
 class MidLineTricolourTest : public QObject {
   Q_OBJECT
-  std::optional<test::ProgramStateGuard> state;
-  std::unique_ptr<TScriptedPlatform> platform;
-  std::unique_ptr<TMainForm> main;
-  std::unique_ptr<ScratchDir> dir;
+  TDesktopTestBed bed;
+  std::unique_ptr<TScriptedPlatform>& platform = bed.Platform;
+  std::unique_ptr<TMainForm>& main = bed.Main;
+  std::unique_ptr<ScratchDir>& dir = bed.Dir;
 
   TForm1* OpenParaboloid(const QString& caption = "Paraboloid") {
     return main->NewImageWindow(Paraboloid(), caption);
@@ -100,22 +100,8 @@ class MidLineTricolourTest : public QObject {
   }
 
  private slots:
-  void init() {
-    state.emplace();
-    platform = std::make_unique<TScriptedPlatform>();
-    main = CreateApplicationWindows();
-    Preferences.Valeurs = TkwValue{};
-    SetZernikeBasis(Preferences.Valeurs.NPolyZern, Preferences.Valeurs.ModePoly);
-    ResetProgramState();
-    dir = std::make_unique<ScratchDir>();
-  }
-  void cleanup() {
-    main.reset();
-    ResetProgramState();
-    dir.reset();
-    platform.reset();
-    state.reset();
-  }
+  void init() { bed.Start(); }
+  void cleanup() { bed.Stop(); }
 
   void createdHiddenWithTheirControlsAndEnabledCommands() {
     TFormMeridienne* m = MidLine();

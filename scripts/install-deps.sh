@@ -9,6 +9,7 @@ PACKAGES=(
   libfftw3-dev libeigen3-dev libcfitsio-dev libjpeg-dev zlib1g-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth
+  chromium fonts-liberation
 )
 
 missing=()

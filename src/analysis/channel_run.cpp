@@ -65,6 +65,7 @@ bool PrepareChannel(TRoddier& slot, int channel, const TImagePair& images, const
     if (finish) finish();
     ClearUpperVectorState();
   };
+  slot.Accurate = accurate;
   if (accurate)
     ReconstructAccurate(slot, settings.Basis);
   else

@@ -57,6 +57,8 @@ class TRoddier {
 
   TProgressCallbacks Progress;
 
+  // Which method made the wavefront: the report says so.
+  bool Accurate = false;
   // Statistics of the last run, for benchmarks and the batch tool.
   int OuterPasses = 0;
   int InnerPasses = 0;

@@ -139,11 +139,8 @@ bool ApplyTicks(TPupille& grid, const TResultTicks& ticks, std::shared_ptr<TPupi
 
 std::string CoefficientFileName(const std::string& chosen) { return chosen + ".txt"; }
 
-std::string AberrationHelpPage(int row, const std::string& helpHomePage) {
-  if (row != kAstigmatismRow) return std::string();
-  const std::size_t slash = helpHomePage.find_last_of("/\\");
-  const std::string folder = slash == std::string::npos ? std::string() : helpHomePage.substr(0, slash + 1);
-  return folder + "astigmatisme.html";
+std::string AberrationHelpPage(int row) {
+  return row == kAstigmatismRow ? "astigmatisme.html" : "reading-results.html#terms";
 }
 
 }  // namespace caustica

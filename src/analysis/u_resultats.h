@@ -69,8 +69,10 @@ bool ApplyTicks(TPupille& grid, const TResultTicks& ticks, std::shared_ptr<TPupi
 // The coefficient file's name: ".txt" appended whatever was chosen.
 std::string CoefficientFileName(const std::string& chosen);
 
-// The help page of a row (from 0): "astigmatisme.html" beside the help home
-// page for the row of term 5, empty for every other row.
-std::string AberrationHelpPage(int row, const std::string& helpHomePage);
+// The help page of a row (from 0), within the help folder:
+// "astigmatisme.html" for the row of term 5; for every other row the part of
+// "reading-results.html" that explains the terms, so the window never opens
+// on an empty page.
+std::string AberrationHelpPage(int row);
 
 }  // namespace caustica

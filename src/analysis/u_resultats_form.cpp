@@ -164,7 +164,6 @@ TForm3::TForm3(QWidget* parent) : QDockWidget(parent) {
   ModifyAction =
       PopupMenu1->addAction("Modify this aberration", this, &TForm3::Modifiercetteaberration1Click);
   HelpAction = PopupMenu1->addAction("Help for this aberration", this, &TForm3::Aide1Click);
-  HelpAction->setEnabled(false);  // no help window yet
   PopupMenu1->addSeparator();
   SaveAction = PopupMenu1->addAction("Saev coefficents", this, &TForm3::Enregistrerlescoefficients1Click);
   connect(CheckListBox1, &QWidget::customContextMenuRequested, this,
@@ -276,10 +275,9 @@ void TForm3::Modifiercetteaberration1Click() {
 }
 
 void TForm3::Aide1Click() {
-  // Points at the page; the help window that shows it comes later.
   const int row = SelectedRow();
   if (row < 0) return;
-  HelpAddress = QString::fromStdString(AberrationHelpPage(row, Preferences.Valeurs.FichierAide));
+  Session().ShowHelp(QString::fromStdString(AberrationHelpPage(row)));
 }
 
 void TForm3::Enregistrerlescoefficients1Click() {

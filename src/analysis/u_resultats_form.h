@@ -87,8 +87,6 @@ class TForm3 : public QDockWidget {
   QAction* ModifyAction = nullptr;
   QAction* HelpAction = nullptr;
   QAction* SaveAction = nullptr;
-  // The page "Help for this aberration" last pointed at.
-  QString HelpAddress;
 
  private:
   void ShowActive(TForm1* window);

@@ -100,12 +100,6 @@ void TMainForm::CreateMenus() {
     if (handler) connect(a, &QAction::triggered, this, handler);
     return a;
   };
-  // Entries whose windows come later are in place but disabled.
-  auto later = [&add](QMenu* menu, const QString& text, const QKeySequence& key = {}) {
-    QAction* a = add(menu, text, nullptr, key);
-    a->setEnabled(false);
-    return a;
-  };
 
   QMenu* file = menuBar()->addMenu("&File");
   FileNew1 = add(file, "&New test", &TMainForm::FileNew1Execute, QKeySequence("Ctrl+N"));
@@ -160,7 +154,7 @@ void TMainForm::CreateMenus() {
   Trichromie1 = add(results, "Tricolour", &TMainForm::Trichromie1Click);
   Frontrsiduel1 = add(results, "Residual front", &TMainForm::Frontrsiduel1Click);
   Imagesaprscorrection1 = add(results, "Images after correction", &TMainForm::Imagesaprscorrection1Click);
-  Gnrerunrapport1 = later(results, "Create a report");
+  Gnrerunrapport1 = add(results, "Create a report", &TMainForm::Gnrerunrapport1Click);
   ZernikeCoefficients1 = results->addAction("Zernike coefficents", [] { Session().ShowZernikeResults(); });
 
   Prfrences1 = menuBar()->addAction("Preferences");

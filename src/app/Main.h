@@ -18,6 +18,7 @@ namespace caustica {
 
 class TAboutBox;
 class TForm1;
+class TRoddier;
 class TFormProgress;
 class TFormInfos;
 class TForm3;
@@ -115,6 +116,11 @@ class TMainForm : public QMainWindow {
   void Trichromie1Click();
   void Frontrsiduel1Click();
   void Imagesaprscorrection1Click();
+  // "Create a report" (main_report.cpp).
+  void Gnrerunrapport1Click();
+  TRoddier* ReportedReconstruction() const;
+  // The last report written, for the rest of the run.
+  QString FichierRapport;
   // Zoom.
   void ApplyZoomSelector();
   void ZoomIn();

@@ -69,13 +69,6 @@ int ContrastPosition(double rangeFactor) { return RoundToInt(-std::log10(rangeFa
 
 std::string ContrastText(int position) { return FormatGeneral(position / 10.0); }
 
-std::string LambdaFractionText(double lengthNm, double lambdaRef, int decimals) {
-  const double r = lengthNm != 0 ? lambdaRef / lengthNm : 0.0;
-  if (r > 1) return "Lambda/" + FormatFixed(r, decimals);
-  if (r != 0) return FormatFixed(1 / r, decimals) + " lambda";
-  return "0 lambda";
-}
-
 QString LambdaFraction(double lengthNm) {
   const TkwValue& p = Preferences.Valeurs;
   return QString::fromStdString(LambdaFractionText(lengthNm, p.LambdaRef, p.NDecLambda));

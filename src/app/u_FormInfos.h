@@ -36,10 +36,7 @@ int ContrastPosition(double rangeFactor);
 // The contrast edit field's text for a bar position: q / 10.
 std::string ContrastText(int position);
 
-// A length as a fraction or multiple of the reference wavelength:
-// "Lambda/4", "2 lambda", "0 lambda".
-std::string LambdaFractionText(double lengthNm, double lambdaRef, int decimals);
-// The same with LambdaRef and NDecLambda of the preferences.
+// LambdaFractionText with LambdaRef and NDecLambda of the preferences.
 QString LambdaFraction(double lengthNm);
 
 class TFormInfos : public QDockWidget {

@@ -26,6 +26,7 @@
 #include "io/jpeg_file.h"
 #include "io/opd_file.h"
 #include "setup/reconstruction_method.h"
+#include "setup/report.h"
 #include "setup/run_settings.h"
 #include "setup/u_parametres.h"
 #include "setup/u_parametres_model.h"
@@ -73,6 +74,12 @@ Run:
                               "Reconstruction.txt" beside the --prefs file
   --output FOLDER             where the results go (created if needed)
   --json                      print the summary as JSON instead of text
+  --report FILE               also write the HTML test report to FILE, its
+                              JPEG pictures beside it (intra.jpg, extra.jpg,
+                              Front.jpg, Residu.jpg and the products)
+  --instrument TEXT, --camera TEXT, --exposure-intra S, --exposure-extra S
+                              what the report prints of the instrument, the
+                              camera and the exposure times
   --quiet                     no progress bar
 
 Products (all made from each reconstructed wavefront):
@@ -222,12 +229,14 @@ class ProgressBar {
   int step_ = 0;
 };
 
-// Writes the grid's picture as the image window draws it at 100 %.
-void SavePicture(TPupille& g, const std::string& path, bool useGridWavelength) {
-  const TRaster picture =
+// Writes the grid's picture as the image window draws it at 100 %; the
+// picture is given back for the report.
+TRaster SavePicture(TPupille& g, const std::string& path, bool useGridWavelength) {
+  TRaster picture =
       GridPicture(g, 1.0, useGridWavelength ? std::optional<double>(g.Wavelength) : std::nullopt);
   std::string why;
   if (!EncodeJpegFile(path, picture, 90, &why)) throw BatchError("cannot write " + path + ": " + why);
+  return picture;
 }
 
 // Display range of a map: its values inside the pupil.
@@ -333,9 +342,20 @@ void Require(bool ok, const std::string& what, const std::string& why) {
   if (!ok) throw BatchError(what + ": " + why);
 }
 
+// The pictures a report shows of a channel, with the captions the
+// desktop's windows give them.
+struct TChannelPictures {
+  TRaster Front;
+  TRaster Residual;
+  std::vector<TReportProduct> Products;
+};
+
 void WriteProducts(TPupille& wavefront, const TProductRequest& req, const TTestSetup& test,
                    const TProductSettings& settings, const OutputFolder& out,
-                   std::vector<std::string>& written) {
+                   std::vector<std::string>& written, TChannelPictures& pictures) {
+  const auto keep = [&pictures](int kind, std::string caption, TRaster picture) {
+    pictures.Products.push_back({kind, std::move(caption), std::move(picture)});
+  };
   const std::vector<int> angles =
       req.SeriesStep > 0 ? SeriesAngles(req.Angle, req.SeriesStep) : std::vector<int>{req.Angle};
   std::string why;
@@ -343,26 +363,29 @@ void WriteProducts(TPupille& wavefront, const TProductRequest& req, const TTestS
     for (const int a : angles) {
       TPupille t;
       Require(ComputeInterferogram(wavefront, a, req.Fringes, settings, t, &why), "interferogram", why);
-      SavePicture(t, out.Path("interferogram" + std::to_string(a), ".jpg", written), true);
+      keep(kKindInterferogram, "Interferogram" + std::to_string(a),
+           SavePicture(t, out.Path("interferogram" + std::to_string(a), ".jpg", written), true));
     }
   if (req.Foucaultgram)
     for (const int a : angles) {
       TPupille t;
       Require(ComputeFoucaultgram(wavefront, a, t, &why), "Foucaultgram", why);
       MaskedDisplayRange(t);
-      SavePicture(t, out.Path("foucaultgram" + std::to_string(a), ".jpg", written), false);
+      keep(kKindFoucault, "Foucaultgram" + std::to_string(a),
+           SavePicture(t, out.Path("foucaultgram" + std::to_string(a), ".jpg", written), false));
     }
   if (req.Psf) {
     TPupille actual, theoretical;
     Require(ComputePsfPair(wavefront, req.PsfFactor, settings, actual, theoretical, &why), "PSF", why);
     SavePicture(actual, out.Path("psf_actual", ".jpg", written), false);
-    SavePicture(theoretical, out.Path("psf_theoretical", ".jpg", written), false);
+    keep(kKindTheoreticalPsf, "Theoretical PSF",
+         SavePicture(theoretical, out.Path("psf_theoretical", ".jpg", written), false));
   }
   if (req.Spots) {
     TPupille d;
     Require(ComputeSpotDiagram(wavefront, test.Focale, test.Rayon, req.Fringes, settings, d, &why),
             "spot diagram", why);
-    SavePicture(d, out.Path("spots", ".jpg", written), false);
+    keep(kKindSpotDiagram, "Spots", SavePicture(d, out.Path("spots", ".jpg", written), false));
   }
 }
 
@@ -377,7 +400,7 @@ struct TOutputSettings {
 
 TChannelSummary WriteChannel(TRoddier& slot, const std::string& channelName, const std::string& suffix,
                              const std::string& folder, const TProductRequest& req, const TTestSetup& test,
-                             const TOutputSettings& settings) {
+                             const TOutputSettings& settings, TChannelPictures& pictures) {
   TPupille& w = *slot.Wavefront;
   TChannelSummary s = SummariseWavefront(w, channelName);
   s.OuterPasses = slot.OuterPasses;
@@ -400,16 +423,19 @@ TChannelSummary WriteChannel(TRoddier& slot, const std::string& channelName, con
             "Zernike export", why);
   }
 
-  WriteProducts(w, req, test, settings.Products, out, s.Files);
+  WriteProducts(w, req, test, settings.Products, out, s.Files, pictures);
 
   MaskedDisplayRange(w);
-  SavePicture(w, out.Path("wavefront", ".jpg", s.Files), false);
+  pictures.Front = SavePicture(w, out.Path("wavefront", ".jpg", s.Files), false);
   if (slot.Residual) {
     TPupille& r = *slot.Residual;
     r.Kind = kKindResidual;
     r.PaletteIndex = settings.WavefrontPalette;
     MaskedDisplayRange(r);
-    SavePicture(r, out.Path("residual", ".jpg", s.Files), false);
+    r.ComputeMaskedStatistics();
+    if (r.Wavelength == 0) r.Wavelength = w.Wavelength;
+    r.ComputeStrehl();
+    pictures.Residual = SavePicture(r, out.Path("residual", ".jpg", s.Files), false);
   }
   const std::pair<std::shared_ptr<TPupille>, const char*> corrected[] = {
       {slot.IntraImage, "corrected_intra"}, {slot.ExtraImage, "corrected_extra"}};
@@ -424,16 +450,47 @@ TChannelSummary WriteChannel(TRoddier& slot, const std::string& channelName, con
   return s;
 }
 
+// What the report needs besides the reconstruction: the test's texts and
+// the two images as they were opened.
+struct TReportRequest {
+  std::string File;
+  std::string Instrument, Camera, ExposureIntra, ExposureExtra;
+  TRaster IntraPicture, ExtraPicture;
+};
+
+void WriteBatchReport(const TReportRequest& request, const TRoddier& slot, const TChannelPictures& pictures,
+                      const TParametres& parametres, TSourceChoice source, const TkwValue& values) {
+  TReportContent c;
+  FillReportParameters(parametres, c);
+  c.Source = source;
+  c.Instrument = request.Instrument;
+  c.Camera = request.Camera;
+  c.ExposureIntra = request.ExposureIntra;
+  c.ExposureExtra = request.ExposureExtra;
+  c.IntraPicture = request.IntraPicture;
+  c.ExtraPicture = request.ExtraPicture;
+  FillReportReconstruction(slot, values.NPolyZern, c);
+  c.FrontPicture = pictures.Front;
+  c.HasResidual = slot.Residual != nullptr;
+  c.ResidualPicture = pictures.Residual;
+  c.Products = pictures.Products;
+  c.Format = ReportFormatOf(values);
+  std::string why;
+  if (!WriteReport(request.File, c, &why)) throw BatchError("cannot write the report: " + why);
+}
+
 }  // namespace
 
 int RunReconstruct(const std::vector<std::string>& arguments) {
-  const ArgList args(arguments,
-                     {"--intra",         "--extra",    "--jpeg-intra",    "--jpeg-extra", "--diameter",
-                      "--focal",         "--defocus",  "--pixel-size",    "--binning",    "--logical-binning",
-                      "--source",        "--distance", "--distance-unit", "--angle",      "--angle-unit",
-                      "--orientation",   "--prefs",    "--method",        "--output",     "--products",
-                      "--product-angle", "--fringes",  "--series",        "--psf-size",   "--zernike-format"},
-                     {"--json", "--quiet"});
+  const ArgList args(
+      arguments,
+      {"--intra",         "--extra",      "--jpeg-intra",    "--jpeg-extra",     "--diameter",
+       "--focal",         "--defocus",    "--pixel-size",    "--binning",        "--logical-binning",
+       "--source",        "--distance",   "--distance-unit", "--angle",          "--angle-unit",
+       "--orientation",   "--prefs",      "--method",        "--output",         "--products",
+       "--product-angle", "--fringes",    "--series",        "--psf-size",       "--zernike-format",
+       "--report",        "--instrument", "--camera",        "--exposure-intra", "--exposure-extra"},
+      {"--json", "--quiet"});
 
   // Everything on the command line is checked before any image is read.
   TReconstructionMethod method = TReconstructionMethod::Classic;
@@ -577,6 +634,22 @@ int RunReconstruct(const std::vector<std::string>& arguments) {
   if (!std::filesystem::is_directory(folder, ec))
     throw BatchError("cannot create the output folder " + folder);
 
+  TReportRequest report;
+  report.File = args.Text("--report");
+  if (!report.File.empty()) {
+    const std::filesystem::path reportFolder = std::filesystem::path(report.File).parent_path();
+    if (!reportFolder.empty()) std::filesystem::create_directories(reportFolder, ec);
+    if (!reportFolder.empty() && !std::filesystem::is_directory(reportFolder, ec))
+      throw BatchError("cannot create the report's folder " + reportFolder.string());
+    report.Instrument = args.Text("--instrument");
+    report.Camera = args.Text("--camera");
+    report.ExposureIntra = args.Text("--exposure-intra");
+    report.ExposureExtra = args.Text("--exposure-extra");
+    // The first pair as its windows would show it, before the run works on it.
+    report.IntraPicture = GridPicture(*pairs[0].Intra, 1.0, std::nullopt);
+    report.ExtraPicture = GridPicture(*pairs[0].Extra, 1.0, std::nullopt);
+  }
+
   ProgressBar bar(!args.Flag("--quiet"));
   std::string why;
   TRunSummary run;
@@ -602,14 +675,22 @@ int RunReconstruct(const std::vector<std::string>& arguments) {
                                               TImagePair{pairs[2].Intra, pairs[2].Extra}};
     if (!ReconstructPolychromatic(blue, green, red, images, test, runSettings, bar.Callbacks(), &why))
       throw BatchError("reconstruction failed: " + why);
-    run.Channels.push_back(WriteChannel(blue, "Blue", "_blue", folder, products, test, output));
-    run.Channels.push_back(WriteChannel(green, "Green", "_green", folder, products, test, output));
-    run.Channels.push_back(WriteChannel(red, "Red", "_red", folder, products, test, output));
+    std::array<TChannelPictures, 3> pictures;
+    run.Channels.push_back(WriteChannel(blue, "Blue", "_blue", folder, products, test, output, pictures[0]));
+    run.Channels.push_back(
+        WriteChannel(green, "Green", "_green", folder, products, test, output, pictures[1]));
+    run.Channels.push_back(WriteChannel(red, "Red", "_red", folder, products, test, output, pictures[2]));
+    // The colour the focus is aligned on, as "Create a report" takes it.
+    const std::size_t c = std::min<std::size_t>(values.OriginFoc, 2);
+    const TRoddier* slots[] = {&blue, &green, &red};
+    if (!report.File.empty()) WriteBatchReport(report, *slots[c], pictures[c], parametres, e.Source, values);
   } else {
     TRoddier mono;
     if (!ReconstructSingle(mono, {pairs[0].Intra, pairs[0].Extra}, test, runSettings, bar.Callbacks(), &why))
       throw BatchError("reconstruction failed: " + why);
-    run.Channels.push_back(WriteChannel(mono, "single", "", folder, products, test, output));
+    TChannelPictures pictures;
+    run.Channels.push_back(WriteChannel(mono, "single", "", folder, products, test, output, pictures));
+    if (!report.File.empty()) WriteBatchReport(report, mono, pictures, parametres, e.Source, values);
   }
 
   run.Files = {"summary.txt", "summary.json"};

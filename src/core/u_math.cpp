@@ -74,6 +74,13 @@ std::string FormatFixed(double value, int decimals) {
   return text;
 }
 
+std::string LambdaFractionText(double lengthNm, double lambdaRef, int decimals) {
+  const double r = lengthNm != 0 ? lambdaRef / lengthNm : 0.0;
+  if (r > 1) return "Lambda/" + FormatFixed(r, decimals);
+  if (r != 0) return FormatFixed(1 / r, decimals) + " lambda";
+  return "0 lambda";
+}
+
 namespace {
 
 // Whole units, whole sixtieths and the remaining 3600ths of |value|.

@@ -33,6 +33,10 @@ char DecimalSeparatorSetting();
 // "%.*f" with the user's decimal separator.
 std::string FormatFixed(double value, int decimals);
 
+// A length as a fraction or multiple of the reference wavelength:
+// "Lambda/4", "2 lambda", "0 lambda".
+std::string LambdaFractionText(double lengthNm, double lambdaRef, int decimals);
+
 // Sexagesimal texts: "12° 30' 0.000\"" and "12h 30m 0.000s". Negative
 // values keep the layout with a leading minus sign.
 std::string FormatDegrees(double value);

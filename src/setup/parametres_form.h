@@ -117,12 +117,14 @@ class TFormParam : public QDialog {
   QPushButton* ButtonOk = nullptr;
   QPushButton* ButtonCancel = nullptr;
 
+  // The source the radio buttons choose.
+  TSourceChoice Source() const;
+
  protected:
   void showEvent(QShowEvent* event) override;
 
  private:
   TParamEntries Entries();
-  TSourceChoice Source() const;
   // Strict number of a field; shows the conversion message and gives false
   // when the text is not a number.
   bool StrictField(const QLineEdit* field, double& value);

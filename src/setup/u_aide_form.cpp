@@ -78,7 +78,11 @@ void TFormAide::AfficherPageAide(const QString& page) {
 // An empty address leaves the view as it is.
 void TFormAide::Naviguer() {
   if (Adresse.isEmpty()) return;
-  WebBrowser1->setSource(QUrl::fromLocalFile(QFileInfo(Adresse).absoluteFilePath()));
+  // "page.html#part": the file, then the part within it.
+  const qsizetype hash = Adresse.indexOf('#');
+  QUrl url = QUrl::fromLocalFile(QFileInfo(hash < 0 ? Adresse : Adresse.left(hash)).absoluteFilePath());
+  if (hash >= 0) url.setFragment(Adresse.mid(hash + 1));
+  WebBrowser1->setSource(url);
 }
 
 // Asked from a modal dialog (the preferences), the window must take input

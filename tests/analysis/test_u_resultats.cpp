@@ -291,10 +291,9 @@ TEST(ApplyingTicks, OnlyWavefrontsAndResidualsFollowTheTicks) {
 TEST(ResultFiles, NamesAndHelpPages) {
   EXPECT_EQ(CoefficientFileName("/tmp/mirror"), "/tmp/mirror.txt");
   EXPECT_EQ(CoefficientFileName("/tmp/mirror.txt"), "/tmp/mirror.txt.txt");
-  EXPECT_EQ(AberrationHelpPage(4, "/opt/help/index.html"), "/opt/help/astigmatisme.html");
-  EXPECT_EQ(AberrationHelpPage(4, "C:\\Aide\\aide.htm"), "C:\\Aide\\astigmatisme.html");
-  EXPECT_EQ(AberrationHelpPage(3, "/opt/help/index.html"), "");
-  EXPECT_EQ(AberrationHelpPage(5, "/opt/help/index.html"), "");
+  EXPECT_EQ(AberrationHelpPage(4), "astigmatisme.html");
+  EXPECT_EQ(AberrationHelpPage(3), "reading-results.html#terms");
+  EXPECT_EQ(AberrationHelpPage(5), "reading-results.html#terms");
 }
 
 }  // namespace

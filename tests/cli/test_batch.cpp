@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -101,7 +102,8 @@ class SampleRun : public ::testing::Test {
   static void SetUpTestSuite() {
     dir_ = new ScratchDir;
     std::vector<std::string> args = SampleArgs(dir_->File("out"));
-    args.insert(args.end(), {"--products", "all", "--json"});
+    args.insert(args.end(), {"--products", "all", "--json", "--report", dir_->File("report/sample.html"),
+                             "--instrument", "Newtonian 200 mm f/6"});
     result_ = new RunResult(RunBatch(*dir_, args));
   }
   static void TearDownTestSuite() {
@@ -155,6 +157,37 @@ TEST_F(SampleRun, RecoversTheSampleAberrations) {
     if (k == 11) continue;
     EXPECT_NEAR(z.at(k), 0.0, 1.5) << "term " << k;
   }
+}
+
+// The report of the batch road: the desktop's sections, every picture it
+// links written beside it, and the same figures as the run's own files.
+TEST_F(SampleRun, WritesTheReportBesideItsPictures) {
+  ASSERT_EQ(result_->Status, 0) << result_->Err;
+  const std::string html = caustica::test::ReadBytes(dir_->File("report/sample.html"));
+  for (const char* expected :
+       {"1. Test parameters", "2. Reconstruction of the wavefront", "3. Zernike Aberrations",
+        "4. Theoretical Diffraction image at focus", "5. Interferogram</b>", "6. Foucaultgram</b>",
+        "7. Spot diagram</b>", "Report edited with Caustica 3.0", "Reconstruction method: Classic",
+        ">Newtonian 200 mm f/6<", ">Star at infinity<", ">200 mm<", ">1200 mm<"})
+    EXPECT_NE(html.find(expected), std::string::npos) << expected;
+  EXPECT_NE(html.find("\r\n"), std::string::npos);
+  // Every picture linked exists and decodes.
+  std::size_t at = 0;
+  int pictures = 0;
+  while ((at = html.find("<img src=", at)) != std::string::npos) {
+    at += 9;
+    std::string name = html.substr(at, html.find('>', at) - at);
+    if (!name.empty() && name.front() == '"') name = name.substr(1, name.size() - 2);
+    caustica::TRaster picture;
+    EXPECT_TRUE(caustica::DecodeJpegFile(dir_->File("report/" + name), picture)) << name;
+    ++pictures;
+  }
+  EXPECT_EQ(pictures, 8);
+  // The term table holds the values of zernike.txt with two decimals.
+  const std::map<int, double> z = ReadCoefficients(Out("zernike.txt"));
+  char cell[64];
+  std::snprintf(cell, sizeof cell, "<div align=\"right\">%.2f</div>", z.at(11));
+  EXPECT_NE(html.find(cell), std::string::npos) << cell;
 }
 
 // The accurate method on the same pair: closer to the true values, and the

@@ -21,6 +21,7 @@
 #include "app/program_state.h"
 #include "app/session.h"
 #include "app/u_FormInfos.h"
+#include "core/u_math.h"
 #include "scripted_platform.h"
 #include "setup/u_prefs.h"
 #include "support/program_state_guard.h"

@@ -18,9 +18,11 @@
 #include "analysis/zernike_coefficients_file.h"
 #include "analysis/zernike_conventions.h"
 #include "cli/batch_args.h"
+#include "cli/batch_checks.h"
 #include "cli/batch_summary.h"
 #include "core/atomic_file.h"
 #include "core/grid_picture.h"
+#include "core/input_limits.h"
 #include "core/u_Palettes.h"
 #include "core/u_math.h"
 #include "io/jpeg_file.h"
@@ -126,7 +128,8 @@ Grid OpenFits(const std::string& path, bool extraFocal, const TPupilSearch& sear
   auto g = std::make_shared<TPupille>();
   const TOpenOutcome outcome = OpenTestImage(path, search, *g);
   if (!outcome.Opened)
-    throw BatchError(outcome.Reason + ": " + path + " is not a readable FITS image of at least 3 x 3");
+    throw BatchError(outcome.Reason + ": " + path + " (" +
+                     (LastInputRefusal().empty() ? "not a readable FITS image" : LastInputRefusal()) + ")");
   if (!outcome.PupilFound) throw BatchError(outcome.Reason + " in " + path);
   if (extraFocal) {
     g->Rotate180();
@@ -143,10 +146,11 @@ std::vector<Grid> OpenJpeg(const std::string& path, bool extraFocal, const TPupi
   RequireFile(path);
   TRaster picture;
   std::string why;
-  if (!DecodeJpegFile(path, picture, &why)) throw BatchError("not a readable JPEG picture: " + path);
+  if (!DecodeJpegFile(path, picture, &why))
+    throw BatchError("not a readable JPEG picture: " + path + " (" + why + ")");
   TColourChannels channels;
   const TOpenOutcome outcome = SplitColourPicture(picture, wavelengths, search, channels);
-  if (!outcome.Opened) throw BatchError(outcome.Reason + ": " + path + " is smaller than 3 x 3");
+  if (!outcome.Opened) throw BatchError(outcome.Reason + ": " + path + " (" + LastInputRefusal() + ")");
   std::vector<Grid> grids;
   for (std::size_t channel = 0; channel < 3; ++channel) {
     const TOpenOutcome& found = channels.Outcomes[channel];
@@ -424,6 +428,14 @@ TChannelSummary WriteChannel(TRoddier& slot, const std::string& channelName, con
   return s;
 }
 
+// The images of the run, as the command line named them.
+std::string InputNames(const ArgList& args) {
+  std::string names;
+  for (const char* option : {"--intra", "--extra", "--jpeg-intra", "--jpeg-extra"})
+    for (const std::string& f : args.All(option)) names += (names.empty() ? "" : ", ") + f;
+  return names;
+}
+
 }  // namespace
 
 int RunReconstruct(const std::vector<std::string>& arguments) {
@@ -508,6 +520,7 @@ int RunReconstruct(const std::vector<std::string>& arguments) {
   else if (!orientation.empty())
     throw BatchError("unknown orientation '" + orientation + "' (x or y)", 2);
   e.Mode = polychromatic ? 1 : 0;
+  CheckTestRanges(e);
 
   if (args.Has("--prefs")) {
     const std::string prefs = args.Text("--prefs");
@@ -515,6 +528,7 @@ int RunReconstruct(const std::vector<std::string>& arguments) {
     TPreferences read;
     TImageFolderHistory history;
     if (!ReadPreferences(prefs, read, history)) throw BatchError("cannot read the preferences file " + prefs);
+    CheckPreferenceRanges(read.Valeurs, prefs);
     InitPreferences(prefs);
     // Without --method, the method setting saved beside that preferences file.
     if (!args.Has("--method")) ReadReconstructionSettings(ReconstructionSettingsFilePath(prefs), method);
@@ -562,6 +576,7 @@ int RunReconstruct(const std::vector<std::string>& arguments) {
     DefocusFromRadii(e, defocus);
     e.Defocus = std::strtod(DefocusText(defocus).c_str(), nullptr);
     if (e.Defocus <= 0) throw BatchError("the defocus computed from the pupil radii is zero", 2);
+    CheckDefocusRange(e);
   }
 
   ApplySourceChoice(e);
@@ -601,14 +616,14 @@ int RunReconstruct(const std::vector<std::string>& arguments) {
                                               TImagePair{pairs[1].Intra, pairs[1].Extra},
                                               TImagePair{pairs[2].Intra, pairs[2].Extra}};
     if (!ReconstructPolychromatic(blue, green, red, images, test, runSettings, bar.Callbacks(), &why))
-      throw BatchError("reconstruction failed: " + why);
+      throw BatchError("reconstruction failed: " + why + " (" + InputNames(args) + ")");
     run.Channels.push_back(WriteChannel(blue, "Blue", "_blue", folder, products, test, output));
     run.Channels.push_back(WriteChannel(green, "Green", "_green", folder, products, test, output));
     run.Channels.push_back(WriteChannel(red, "Red", "_red", folder, products, test, output));
   } else {
     TRoddier mono;
     if (!ReconstructSingle(mono, {pairs[0].Intra, pairs[0].Extra}, test, runSettings, bar.Callbacks(), &why))
-      throw BatchError("reconstruction failed: " + why);
+      throw BatchError("reconstruction failed: " + why + " (" + InputNames(args) + ")");
     run.Channels.push_back(WriteChannel(mono, "single", "", folder, products, test, output));
   }
 

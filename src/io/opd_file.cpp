@@ -1,5 +1,8 @@
 #include "io/opd_file.h"
 
+#include <cmath>
+#include <cstdio>
+
 #include "core/atomic_file.h"
 #include "core/number_format.h"
 
@@ -49,8 +52,13 @@ std::string OpdText(const TFctXY& grid, double wavelength) {
 }
 
 bool WriteOpdFile(const std::string& fileName, const TFctXY& grid, double wavelength, std::string* error) {
-  if (!(wavelength > 0.0)) {
-    if (error) *error = "The wavelength of the grid is 0: the path difference cannot be given in waves.";
+  if (!(wavelength > 0.0) || !std::isfinite(wavelength)) {
+    // Say the value: a negative wavelength is not "0".
+    char value[64];
+    std::snprintf(value, sizeof value, "%g", wavelength);
+    if (error)
+      *error = std::string("The wavelength of the grid is ") + value +
+               " nm: the path difference cannot be given in waves.";
     return false;
   }
   return WriteFileAtomically(fileName, OpdText(grid, wavelength), error);

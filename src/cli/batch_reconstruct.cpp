@@ -20,6 +20,7 @@
 #include "cli/batch_args.h"
 #include "cli/batch_checks.h"
 #include "cli/batch_summary.h"
+#include "cli/run_folder.h"
 #include "core/atomic_file.h"
 #include "core/grid_picture.h"
 #include "core/input_limits.h"
@@ -548,6 +549,11 @@ int RunReconstruct(const std::vector<std::string>& arguments) {
   output.WavefrontPalette = values.PltFront;
   output.ImagePalette = values.PltSignal;
 
+  // The files go to a staging folder swapped in once they are all written;
+  // what an interrupted run left is cleared first.
+  TRunFolder runFolder(folder);
+  const std::string& staging = runFolder.Staging();
+
   // The images, read and searched as "Open" and "Open as extra-focal" do.
   std::vector<TChannelImages> pairs;
   if (jpeg) {
@@ -587,11 +593,6 @@ int RunReconstruct(const std::vector<std::string>& arguments) {
   if (!ParametersComplete(parametres)) throw BatchError("The parameters are incomplete.", 2);
   const TTestSetup test = TestSetupOf(parametres);
 
-  std::error_code ec;
-  std::filesystem::create_directories(folder, ec);
-  if (!std::filesystem::is_directory(folder, ec))
-    throw BatchError("cannot create the output folder " + folder);
-
   ProgressBar bar(!args.Flag("--quiet"));
   std::string why;
   TRunSummary run;
@@ -617,24 +618,25 @@ int RunReconstruct(const std::vector<std::string>& arguments) {
                                               TImagePair{pairs[2].Intra, pairs[2].Extra}};
     if (!ReconstructPolychromatic(blue, green, red, images, test, runSettings, bar.Callbacks(), &why))
       throw BatchError("reconstruction failed: " + why + " (" + InputNames(args) + ")");
-    run.Channels.push_back(WriteChannel(blue, "Blue", "_blue", folder, products, test, output));
-    run.Channels.push_back(WriteChannel(green, "Green", "_green", folder, products, test, output));
-    run.Channels.push_back(WriteChannel(red, "Red", "_red", folder, products, test, output));
+    run.Channels.push_back(WriteChannel(blue, "Blue", "_blue", staging, products, test, output));
+    run.Channels.push_back(WriteChannel(green, "Green", "_green", staging, products, test, output));
+    run.Channels.push_back(WriteChannel(red, "Red", "_red", staging, products, test, output));
   } else {
     TRoddier mono;
     if (!ReconstructSingle(mono, {pairs[0].Intra, pairs[0].Extra}, test, runSettings, bar.Callbacks(), &why))
       throw BatchError("reconstruction failed: " + why + " (" + InputNames(args) + ")");
-    run.Channels.push_back(WriteChannel(mono, "single", "", folder, products, test, output));
+    run.Channels.push_back(WriteChannel(mono, "single", "", staging, products, test, output));
   }
 
   run.Files = {"summary.txt", "summary.json"};
   const std::string text = SummaryText(run);
   const std::string json = SummaryJson(run);
-  const std::filesystem::path dir(folder);
+  const std::filesystem::path dir(staging);
   if (!WriteFileAtomically((dir / "summary.txt").string(), text, &why))
     throw BatchError("cannot write summary.txt: " + why);
   if (!WriteFileAtomically((dir / "summary.json").string(), json, &why))
     throw BatchError("cannot write summary.json: " + why);
+  runFolder.Commit();
   std::fputs(args.Flag("--json") ? json.c_str() : text.c_str(), stdout);
   return 0;
 }

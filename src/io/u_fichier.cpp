@@ -647,6 +647,8 @@ std::uint8_t OpenImage(const std::string& fileName, TImgInfos& infos, OpenedImag
     if (!ReadPrefix(fileName, want, image.Inflated->Bytes)) return Refuse("the gzip file cannot be inflated");
     if (static_cast<std::int64_t>(image.Inflated->Bytes.size()) < headerLength + dataBytes)
       return Refuse("the gzip file holds less data than its header announces");
+    // The library reads whole blocks: the last one is padded as a file's would be.
+    image.Inflated->Bytes.resize(static_cast<std::size_t>(want), '\0');
   }
 
   if (!open()) return Refuse("the FITS library cannot open the file");

@@ -485,7 +485,7 @@ int RunReconstruct(const std::vector<std::string>& arguments) {
     e.BinningUsed = args.Integer("--binning", 1);
     e.LogicalBinning = args.Integer("--logical-binning", 1);
     if (e.BinningUsed < 1 || e.BinningUsed > 255 || e.LogicalBinning < 1 || e.LogicalBinning > 255)
-      throw BatchError("the binnings must lie in 1..255", 2);
+      throw BatchError("the binnings (--binning, --logical-binning) must lie in 1..255", 2);
   } else {
     e.Defocus = args.Number("--defocus", 0);
     if (e.Defocus <= 0) throw BatchError("the defocus must be greater than zero (--defocus MM)", 2);

@@ -164,10 +164,18 @@ bool ParseReal(std::string_view text, double& value) {
   return true;
 }
 
+// A value as the file can hold it: what was read is then written and read
+// back unchanged (the general format keeps 15 digits, the alerts 6 decimals).
+double AsWritten(double v, bool fixed) {
+  double back = v;
+  ParseReal(fixed ? FormatFixed(v, 6) : FormatGeneral(v), back);
+  return back;
+}
+
 void StoreKeyedValue(const KeyedField& field, std::string_view text, TkwValue& values) {
   if (field.Real) {
     double v;
-    if (ParseReal(text, v)) values.*field.Real = v;
+    if (ParseReal(text, v)) values.*field.Real = AsWritten(v, false);
     return;
   }
   std::int32_t v;
@@ -307,7 +315,7 @@ bool ReadPreferences(const std::string& fileName, TPreferences& prefs, TImageFol
       const std::size_t k = static_cast<std::size_t>(warnings) + static_cast<std::size_t>(j);
       if (k >= lines.size()) break;
       double a;
-      if (ParseReal(lines[k], a)) v.Alertes[j] = a;
+      if (ParseReal(lines[k], a)) v.Alertes[j] = AsWritten(a, true);
     }
   }
   return true;

@@ -103,3 +103,22 @@ TEST(PrefsRoundTrip, IntegersAndBytesReadBackOverTheirRanges) {
 
 }  // namespace
 }  // namespace caustica
+
+namespace caustica {
+namespace {
+
+TEST(PrefsRoundTrip, ValuesFinerThanTheFormatAreReadAsTheFileCanHoldThem) {
+  test::ScratchDir dir;
+  const std::string file = dir.File("Prefs.txt");
+  test::WriteBytes(file, "RMSFront=0.12345678901234567\r\n[Warnings]\r\n0.0000001\r\n2.5000004\r\n");
+  TPreferences read;
+  TImageFolderHistory history;
+  ASSERT_TRUE(ReadPreferences(file, read, history));
+  EXPECT_EQ(read.Valeurs.RMSFront, 0.123456789012346);
+  EXPECT_EQ(read.Valeurs.Alertes[1], 0.0);
+  EXPECT_EQ(read.Valeurs.Alertes[2], 2.5);
+  EXPECT_TRUE(WrittenAndReadBack(read.Valeurs, dir) == read.Valeurs);
+}
+
+}  // namespace
+}  // namespace caustica

@@ -634,8 +634,9 @@ std::uint8_t OpenImage(const std::string& fileName, TImgInfos& infos, OpenedImag
   // The limits, against what the header announces, before any allocation.
   const int bytesPerSample = std::abs(bitpix) / 8;
   const std::int64_t pixels = static_cast<std::int64_t>(width) * height;
-  const std::int64_t held = pixels * image.PlaneCount * (image.Integer16 ? 2 : 8);
-  if (pixels > kMaxFramePixels || held > kMaxFrameBytes)
+  // Both sides are at most 2^31: the product of pixels and planes is only
+  // formed once pixels is known to be small.
+  if (pixels > kMaxFramePixels || pixels * image.PlaneCount * (image.Integer16 ? 2 : 8) > kMaxFrameBytes)
     return Refuse("the image of " + std::to_string(width) + " x " + std::to_string(height) + " x " +
                   std::to_string(image.PlaneCount) + " is larger than the largest frame (" +
                   std::to_string(kMaxFramePixels / 1'000'000) + " million samples per plane)");

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "analysis/accurate_reconstruction.h"
+#include "core/input_limits.h"
 #include "core/vector_state.h"
 
 namespace caustica {
@@ -51,6 +52,9 @@ bool PrepareChannel(TRoddier& slot, int channel, const TImagePair& images, const
     return Fail(error, "the intra-focal or extra-focal image is empty");
   if (intra->Nx != extra->Nx || intra->Ny != extra->Ny)
     return Fail(error, "the intra-focal and extra-focal images differ in size");
+  // The images are padded to a square of the longer side: a frame that
+  // cannot hold a pupil would cost that square for nothing.
+  if (const std::string why = FrameShapeRefusal(intra->Nx, intra->Ny); !why.empty()) return Fail(error, why);
   if (!(p.Focale > 0) || !(p.Rayon > 0) || !(p.Defocalisation > 0) || !std::isfinite(p.Focale) ||
       !std::isfinite(p.Rayon) || !std::isfinite(p.Defocalisation))
     return Fail(error, "the focal length, diameter and defocus must all be greater than zero");

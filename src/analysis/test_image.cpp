@@ -2,8 +2,6 @@
 
 #include <cstdint>
 
-#include "core/input_limits.h"
-
 namespace caustica {
 
 TOpenOutcome SearchPupil(TPupille& g, const TPupilSearch& search) {
@@ -31,8 +29,7 @@ TOpenOutcome SearchPupil(TPupille& g, const TPupilSearch& search) {
 
 TOpenOutcome OpenTestImage(const std::string& fileName, const TPupilSearch& search, TPupille& grid) {
   grid.LoadFromFits(fileName);
-  if (grid.HasArrays()) NoteInputRefusal(FrameShapeRefusal(grid.Nx, grid.Ny));
-  if (!grid.HasArrays() || !LastInputRefusal().empty()) {
+  if (!grid.HasArrays() || grid.Nx < 3 || grid.Ny < 3) {
     grid.Release();
     TOpenOutcome refused;
     refused.Reason = kImageFormatIncompatible;
@@ -44,9 +41,7 @@ TOpenOutcome OpenTestImage(const std::string& fileName, const TPupilSearch& sear
 TOpenOutcome SplitColourPicture(const TRaster& picture, const std::array<double, 3>& wavelengths,
                                 const TPupilSearch& search, TColourChannels& channels) {
   TOpenOutcome outcome;
-  NoteInputRefusal(picture.Empty() ? "the picture is empty"
-                                   : FrameShapeRefusal(picture.Width, picture.Height));
-  if (!LastInputRefusal().empty()) {
+  if (picture.Empty() || picture.Width < 3 || picture.Height < 3) {
     outcome.Reason = kImageFormatIncompatible;
     return outcome;
   }

@@ -132,6 +132,9 @@ Grid OpenFits(const std::string& path, bool extraFocal, const TPupilSearch& sear
     throw BatchError(outcome.Reason + ": " + path + " (" +
                      (LastInputRefusal().empty() ? "not a readable FITS image" : LastInputRefusal()) + ")");
   if (!outcome.PupilFound) throw BatchError(outcome.Reason + " in " + path);
+  // Refused here, before the other image is read and anything is padded.
+  if (const std::string why = FrameShapeRefusal(g->Nx, g->Ny); !why.empty())
+    throw BatchError(std::string(kImageFormatIncompatible) + ": " + path + " (" + why + ")");
   if (extraFocal) {
     g->Rotate180();
     g->Kind = kKindExtra;
@@ -151,7 +154,9 @@ std::vector<Grid> OpenJpeg(const std::string& path, bool extraFocal, const TPupi
     throw BatchError("not a readable JPEG picture: " + path + " (" + why + ")");
   TColourChannels channels;
   const TOpenOutcome outcome = SplitColourPicture(picture, wavelengths, search, channels);
-  if (!outcome.Opened) throw BatchError(outcome.Reason + ": " + path + " (" + LastInputRefusal() + ")");
+  if (!outcome.Opened) throw BatchError(outcome.Reason + ": " + path + " (smaller than 3 x 3)");
+  if (const std::string why = FrameShapeRefusal(picture.Width, picture.Height); !why.empty())
+    throw BatchError(std::string(kImageFormatIncompatible) + ": " + path + " (" + why + ")");
   std::vector<Grid> grids;
   for (std::size_t channel = 0; channel < 3; ++channel) {
     const TOpenOutcome& found = channels.Outcomes[channel];

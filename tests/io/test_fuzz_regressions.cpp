@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "analysis/channel_run.h"
 #include "analysis/test_image.h"
 #include "core/input_limits.h"
 #include "io/jpeg_file.h"
@@ -81,28 +82,22 @@ TEST(FuzzRegressions, TheDamagedTileCompressedFilesNeverReachTheLibrary) {
   }
 }
 
-TEST(FuzzRegressions, FramesThatCannotHoldAPupilAreRefusedWhenOpened) {
-  struct Case {
-    const char* Name;
-    const char* Reason;
-  };
-  for (const Case& c : {Case{"frame-5x4000-44s-2.3GB.fits", "smaller than"},
-                        Case{"frame-3x9000-over9GB.fits", "smaller than"},
-                        Case{"nan-pixel-exit0-empty-wavefront.fits", "not a finite number"},
-                        Case{"gzip-trailing-2GB.fits", ""}}) {
-    const std::string path = kRegressions + "/e2e/" + c.Name;
-    EXPECT_TRUE(test::RunWithMemoryLimit(kMemoryMb, [&] {
-      TPupille g;
-      const TOpenOutcome o = OpenTestImage(path, TPupilSearch{}, g);
-      // The gzip file holds a real frame followed by junk: read, junk ignored.
-      if (std::string(c.Reason).empty()) return o.Opened && g.Nx == 256 && g.Ny == 256;
-      return !o.Opened && o.Reason == kImageFormatIncompatible &&
-             LastInputRefusal().find(c.Reason) != std::string::npos;
-    })) << c.Name;
-  }
+// A frame that opens but cannot hold a pupil is refused before the
+// reconstruction pads it to a square of its longer side.
+std::string ReconstructionRefusal(const std::string& path) {
+  auto intra = std::make_shared<TPupille>(), extra = std::make_shared<TPupille>();
+  if (!OpenTestImage(path, TPupilSearch{}, *intra).Opened) return "not opened: " + LastInputRefusal();
+  OpenTestImage(path, TPupilSearch{}, *extra);
+  TTestSetup setup;
+  setup.Focale = 1.2e9;
+  setup.Rayon = 1e8;
+  setup.Defocalisation = 3.6e6;
+  TRoddier slot;
+  std::string why;
+  return ReconstructSingle(slot, {intra, extra}, setup, TRunSettings{}, TRunProgress{}, &why) ? "" : why;
 }
 
-TEST(FuzzRegressions, AThinFrameIsRefusedBeforeItIsPaddedToASquare) {
+TEST(FuzzRegressions, FramesThatCannotHoldAPupilAreRefusedBeforeTheyArePadded) {
   test::ScratchDir dir;
   test::FitsImage img;
   img.Width = 20;
@@ -110,11 +105,31 @@ TEST(FuzzRegressions, AThinFrameIsRefusedBeforeItIsPaddedToASquare) {
   img.Raw.assign(20 * 400, 10.0);
   img.Raw[200 * 20 + 10] = 900.0;
   test::WriteBytes(dir.File("thin.fits"), test::BuildFits(img));
+  struct Case {
+    std::string Path;
+    const char* Reason;
+  };
+  for (const Case& c : {Case{kRegressions + "/e2e/frame-5x4000-44s-2.3GB.fits", "smaller than 16 x 16"},
+                        Case{kRegressions + "/e2e/frame-3x9000-over9GB.fits", "smaller than 16 x 16"},
+                        Case{dir.File("thin.fits"), "too thin"}})
+    EXPECT_TRUE(test::RunWithMemoryLimit(kMemoryMb, [&] {
+      return ReconstructionRefusal(c.Path).find(c.Reason) != std::string::npos;
+    })) << c.Path;
+}
+
+TEST(FuzzRegressions, ANonFiniteSampleIsRefusedWithItsPlace) {
   TPupille g;
-  const TOpenOutcome o = OpenTestImage(dir.File("thin.fits"), TPupilSearch{}, g);
+  const TOpenOutcome o =
+      OpenTestImage(kRegressions + "/e2e/nan-pixel-exit0-empty-wavefront.fits", TPupilSearch{}, g);
   EXPECT_FALSE(o.Opened);
-  EXPECT_FALSE(g.HasArrays());
-  EXPECT_NE(LastInputRefusal().find("too thin"), std::string::npos) << LastInputRefusal();
+  EXPECT_EQ(o.Reason, kImageFormatIncompatible);
+  EXPECT_NE(LastInputRefusal().find("row 129, column 159"), std::string::npos) << LastInputRefusal();
+  // The gzip file holds a real frame followed by junk: read, the junk ignored.
+  EXPECT_TRUE(test::RunWithMemoryLimit(kMemoryMb, [&] {
+    TPupille f;
+    return OpenTestImage(kRegressions + "/e2e/gzip-trailing-2GB.fits", TPupilSearch{}, f).Opened &&
+           f.Nx == 256;
+  }));
 }
 
 TEST(FuzzRegressions, LimitsAreCheckedOnTheHeaderBeforeAnyAllocation) {

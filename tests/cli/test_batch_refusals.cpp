@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "support/batch_runner.h"
 #include "support/bounded_child.h"
 #include "support/fits_writer.h"
 #include "support/test_files.h"
@@ -23,37 +24,12 @@ const std::string kIntra = kSamples + "/newtonian200_intra.fits";
 const std::string kExtra = kSamples + "/newtonian200_extra.fits";
 const std::string kFindings = std::string(CAUSTICA_TEST_DATA_DIR) + "/fuzz_regressions/e2e";
 
-struct BatchRun {
-  int Status = -1;
-  std::string Err;
-  std::string Out;
-};
-
-std::string Quoted(const std::string& s) {
-  std::string q(1, '\'');
-  for (char c : s) {
-    if (c == '\'')
-      q.append("'\\''");
-    else
-      q.push_back(c);
-  }
-  q.push_back('\'');
-  return q;
-}
+using BatchRun = caustica::test::BatchResult;
 
 // The tool in a shell whose data segment is limited to 200 MB.
 BatchRun Batch(const ScratchDir& dir, const std::vector<std::string>& args) {
-  std::string command = caustica::test::UnderAddressSanitizer() ? "" : "ulimit -d 204800; ";
-  command += Quoted(CAUSTICA_BATCH_EXE);
-  for (const std::string& a : args) command.append(" ").append(Quoted(a));
-  command.append(" >").append(Quoted(dir.File("out.txt")));
-  command.append(" 2>").append(Quoted(dir.File("err.txt")));
-  const int raw = std::system(command.c_str());
-  BatchRun r;
-  r.Status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  r.Err = caustica::test::ReadBytes(dir.File("err.txt"));
-  r.Out = caustica::test::ReadBytes(dir.File("out.txt"));
-  return r;
+  return caustica::test::RunBatchTool(CAUSTICA_BATCH_EXE, dir, args,
+                                      caustica::test::UnderAddressSanitizer() ? "" : "ulimit -d 204800; ");
 }
 
 std::vector<std::string> Reconstruct(const std::string& intra, const std::string& extra,

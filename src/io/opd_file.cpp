@@ -61,7 +61,13 @@ bool WriteOpdFile(const std::string& fileName, const TFctXY& grid, double wavele
                " nm: the path difference cannot be given in waves.";
     return false;
   }
-  return WriteFileAtomically(fileName, OpdText(grid, wavelength), error);
+  const std::string text = OpdText(grid, wavelength);
+  // Nothing that is not a number is ever written ("NAN", "INF").
+  if (text.find("NAN") != std::string::npos || text.find("INF") != std::string::npos) {
+    if (error) *error = "The map holds a value that is not finite: it is not exported.";
+    return false;
+  }
+  return WriteFileAtomically(fileName, text, error);
 }
 
 }  // namespace caustica

@@ -349,9 +349,12 @@ bool OpenCompressedImage(fitsfile* f, TImgInfos& infos) {
   if (fits_movabs_hdu(f, 2, &hduType, &status) || !fits_is_compressed_image(f, &status)) return false;
   char* header = nullptr;
   int keyCount = 0;
-  if (fits_convert_hdr2str(f, 0, nullptr, 0, &header, &keyCount, &status) || !header) return false;
-  std::string cards(header);
-  fits_free_memory(header, &status);
+  const bool converted = fits_convert_hdr2str(f, 0, nullptr, 0, &header, &keyCount, &status) == 0;
+  // The library may leave its buffer allocated when the conversion fails.
+  int freeStatus = 0;
+  std::string cards = converted && header ? std::string(header) : std::string();
+  if (header) fits_free_memory(header, &freeStatus);
+  if (!converted || cards.empty()) return false;
   if (cards.size() % kCardSize) return false;
   // The converted header may stop short of its END card.
   cards.append("END");

@@ -1,8 +1,10 @@
 #include "analysis/channel_run.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "analysis/accurate_reconstruction.h"
+#include "core/input_limits.h"
 #include "core/vector_state.h"
 
 namespace caustica {
@@ -12,6 +14,29 @@ namespace {
 bool Fail(std::string* error, const std::string& text) {
   if (error) *error = text;
   return false;
+}
+
+// A map with no sample inside the pupil, a flat one or one holding a value
+// that is not finite is no result: it would pass for a perfect mirror.
+bool WavefrontUsable(const TPupille& w, std::string* error) {
+  std::size_t inside = 0;
+  double low = 0.0, high = 0.0;
+  for (int r = 1; r <= w.Ny; ++r)
+    for (int c = 1; c <= w.Nx; ++c) {
+      if (w.Mask[1][r][c] == 0) continue;
+      const double v = w.Values[1][r][c];
+      if (!std::isfinite(v)) return Fail(error, "the reconstruction gives a wavefront that is not finite");
+      low = inside ? std::min(low, v) : v;
+      high = inside ? std::max(high, v) : v;
+      ++inside;
+    }
+  if (inside == 0) return Fail(error, "the reconstruction gives an empty wavefront (no sample in the pupil)");
+  if (!(high > low))
+    return Fail(error, "the reconstruction gives a flat wavefront: the images hold no signal");
+  for (int k = 1; k <= 42; ++k)
+    if (!std::isfinite(w.Coefficients[k]))
+      return Fail(error, "the Zernike fit of the wavefront is not finite");
+  return true;
 }
 
 }  // namespace
@@ -27,6 +52,9 @@ bool PrepareChannel(TRoddier& slot, int channel, const TImagePair& images, const
     return Fail(error, "the intra-focal or extra-focal image is empty");
   if (intra->Nx != extra->Nx || intra->Ny != extra->Ny)
     return Fail(error, "the intra-focal and extra-focal images differ in size");
+  // The images are padded to a square of the longer side: a frame that
+  // cannot hold a pupil would cost that square for nothing.
+  if (const std::string why = FrameShapeRefusal(intra->Nx, intra->Ny); !why.empty()) return Fail(error, why);
   if (!(p.Focale > 0) || !(p.Rayon > 0) || !(p.Defocalisation > 0) || !std::isfinite(p.Focale) ||
       !std::isfinite(p.Rayon) || !std::isfinite(p.Defocalisation))
     return Fail(error, "the focal length, diameter and defocus must all be greater than zero");
@@ -90,6 +118,10 @@ bool PrepareChannel(TRoddier& slot, int channel, const TImagePair& images, const
     w.ApplySelection(SelectionWithout(w.Selected, settings.SubtractTiltFocus, settings.SubtractComa));
   }
   if (progress.Hide) progress.Hide();
+  if (!WavefrontUsable(w, error)) {
+    slot.Wavefront.reset();
+    return false;
+  }
   w.PaletteIndex = settings.WavefrontPalette;
   w.MaskActive = true;
   w.Kind = kKindWavefront;

@@ -25,7 +25,9 @@ ArgList::ArgList(const std::vector<std::string>& args, const std::set<std::strin
       flags_.insert(name);
     } else if (valueOptions.count(name)) {
       if (!hasInlineValue) {
-        if (i + 1 >= args.size()) throw BatchError("option " + name + " needs a value", 2);
+        // "--defocus --output X" must not take "--output" for the defocus.
+        if (i + 1 >= args.size() || args[i + 1].rfind("--", 0) == 0)
+          throw BatchError("option " + name + " needs a value", 2);
         value = args[++i];
       }
       values_[name].push_back(value);

@@ -18,9 +18,12 @@
 #include "analysis/zernike_coefficients_file.h"
 #include "analysis/zernike_conventions.h"
 #include "cli/batch_args.h"
+#include "cli/batch_checks.h"
 #include "cli/batch_summary.h"
+#include "cli/run_folder.h"
 #include "core/atomic_file.h"
 #include "core/grid_picture.h"
+#include "core/input_limits.h"
 #include "core/u_Palettes.h"
 #include "core/u_math.h"
 #include "io/jpeg_file.h"
@@ -133,8 +136,12 @@ Grid OpenFits(const std::string& path, bool extraFocal, const TPupilSearch& sear
   auto g = std::make_shared<TPupille>();
   const TOpenOutcome outcome = OpenTestImage(path, search, *g);
   if (!outcome.Opened)
-    throw BatchError(outcome.Reason + ": " + path + " is not a readable FITS image of at least 3 x 3");
+    throw BatchError(outcome.Reason + ": " + path + " (" +
+                     (LastInputRefusal().empty() ? "not a readable FITS image" : LastInputRefusal()) + ")");
   if (!outcome.PupilFound) throw BatchError(outcome.Reason + " in " + path);
+  // Refused here, before the other image is read and anything is padded.
+  if (const std::string why = FrameShapeRefusal(g->Nx, g->Ny); !why.empty())
+    throw BatchError(std::string(kImageFormatIncompatible) + ": " + path + " (" + why + ")");
   if (extraFocal) {
     g->Rotate180();
     g->Kind = kKindExtra;
@@ -150,10 +157,13 @@ std::vector<Grid> OpenJpeg(const std::string& path, bool extraFocal, const TPupi
   RequireFile(path);
   TRaster picture;
   std::string why;
-  if (!DecodeJpegFile(path, picture, &why)) throw BatchError("not a readable JPEG picture: " + path);
+  if (!DecodeJpegFile(path, picture, &why))
+    throw BatchError("not a readable JPEG picture: " + path + " (" + why + ")");
   TColourChannels channels;
   const TOpenOutcome outcome = SplitColourPicture(picture, wavelengths, search, channels);
-  if (!outcome.Opened) throw BatchError(outcome.Reason + ": " + path + " is smaller than 3 x 3");
+  if (!outcome.Opened) throw BatchError(outcome.Reason + ": " + path + " (smaller than 3 x 3)");
+  if (const std::string why = FrameShapeRefusal(picture.Width, picture.Height); !why.empty())
+    throw BatchError(std::string(kImageFormatIncompatible) + ": " + path + " (" + why + ")");
   std::vector<Grid> grids;
   for (std::size_t channel = 0; channel < 3; ++channel) {
     const TOpenOutcome& found = channels.Outcomes[channel];
@@ -479,6 +489,14 @@ void WriteBatchReport(const TReportRequest& request, const TRoddier& slot, const
   if (!WriteReport(request.File, c, &why)) throw BatchError("cannot write the report: " + why);
 }
 
+// The images of the run, as the command line named them.
+std::string InputNames(const ArgList& args) {
+  std::string names;
+  for (const char* option : {"--intra", "--extra", "--jpeg-intra", "--jpeg-extra"})
+    for (const std::string& f : args.All(option)) names += (names.empty() ? "" : ", ") + f;
+  return names;
+}
+
 }  // namespace
 
 int RunReconstruct(const std::vector<std::string>& arguments) {
@@ -529,7 +547,7 @@ int RunReconstruct(const std::vector<std::string>& arguments) {
     e.BinningUsed = args.Integer("--binning", 1);
     e.LogicalBinning = args.Integer("--logical-binning", 1);
     if (e.BinningUsed < 1 || e.BinningUsed > 255 || e.LogicalBinning < 1 || e.LogicalBinning > 255)
-      throw BatchError("the binnings must lie in 1..255", 2);
+      throw BatchError("the binnings (--binning, --logical-binning) must lie in 1..255", 2);
   } else {
     e.Defocus = args.Number("--defocus", 0);
     if (e.Defocus <= 0) throw BatchError("the defocus must be greater than zero (--defocus MM)", 2);
@@ -565,6 +583,7 @@ int RunReconstruct(const std::vector<std::string>& arguments) {
   else if (!orientation.empty())
     throw BatchError("unknown orientation '" + orientation + "' (x or y)", 2);
   e.Mode = polychromatic ? 1 : 0;
+  CheckTestRanges(e);
 
   if (args.Has("--prefs")) {
     const std::string prefs = args.Text("--prefs");
@@ -572,6 +591,7 @@ int RunReconstruct(const std::vector<std::string>& arguments) {
     TPreferences read;
     TImageFolderHistory history;
     if (!ReadPreferences(prefs, read, history)) throw BatchError("cannot read the preferences file " + prefs);
+    CheckPreferenceRanges(read.Valeurs, prefs);
     InitPreferences(prefs);
     // Without --method, the method setting saved beside that preferences file.
     if (!args.Has("--method")) ReadReconstructionSettings(ReconstructionSettingsFilePath(prefs), method);
@@ -590,6 +610,11 @@ int RunReconstruct(const std::vector<std::string>& arguments) {
   output.TermCount = values.NPolyZern;
   output.WavefrontPalette = values.PltFront;
   output.ImagePalette = values.PltSignal;
+
+  // The files go to a staging folder swapped in once they are all written;
+  // what an interrupted run left is cleared first.
+  TRunFolder runFolder(folder);
+  const std::string& staging = runFolder.Staging();
 
   // The images, read and searched as "Open" and "Open as extra-focal" do.
   std::vector<TChannelImages> pairs;
@@ -619,6 +644,7 @@ int RunReconstruct(const std::vector<std::string>& arguments) {
     DefocusFromRadii(e, defocus);
     e.Defocus = std::strtod(DefocusText(defocus).c_str(), nullptr);
     if (e.Defocus <= 0) throw BatchError("the defocus computed from the pupil radii is zero", 2);
+    CheckDefocusRange(e);
   }
 
   ApplySourceChoice(e);
@@ -629,14 +655,10 @@ int RunReconstruct(const std::vector<std::string>& arguments) {
   if (!ParametersComplete(parametres)) throw BatchError("The parameters are incomplete.", 2);
   const TTestSetup test = TestSetupOf(parametres);
 
-  std::error_code ec;
-  std::filesystem::create_directories(folder, ec);
-  if (!std::filesystem::is_directory(folder, ec))
-    throw BatchError("cannot create the output folder " + folder);
-
   TReportRequest report;
   report.File = args.Text("--report");
   if (!report.File.empty()) {
+    std::error_code ec;
     const std::filesystem::path reportFolder = std::filesystem::path(report.File).parent_path();
     if (!reportFolder.empty()) std::filesystem::create_directories(reportFolder, ec);
     if (!reportFolder.empty() && !std::filesystem::is_directory(reportFolder, ec))
@@ -674,12 +696,12 @@ int RunReconstruct(const std::vector<std::string>& arguments) {
                                               TImagePair{pairs[1].Intra, pairs[1].Extra},
                                               TImagePair{pairs[2].Intra, pairs[2].Extra}};
     if (!ReconstructPolychromatic(blue, green, red, images, test, runSettings, bar.Callbacks(), &why))
-      throw BatchError("reconstruction failed: " + why);
+      throw BatchError("reconstruction failed: " + why + " (" + InputNames(args) + ")");
     std::array<TChannelPictures, 3> pictures;
-    run.Channels.push_back(WriteChannel(blue, "Blue", "_blue", folder, products, test, output, pictures[0]));
+    run.Channels.push_back(WriteChannel(blue, "Blue", "_blue", staging, products, test, output, pictures[0]));
     run.Channels.push_back(
-        WriteChannel(green, "Green", "_green", folder, products, test, output, pictures[1]));
-    run.Channels.push_back(WriteChannel(red, "Red", "_red", folder, products, test, output, pictures[2]));
+        WriteChannel(green, "Green", "_green", staging, products, test, output, pictures[1]));
+    run.Channels.push_back(WriteChannel(red, "Red", "_red", staging, products, test, output, pictures[2]));
     // The colour the focus is aligned on, as "Create a report" takes it.
     const std::size_t c = std::min<std::size_t>(values.OriginFoc, 2);
     const TRoddier* slots[] = {&blue, &green, &red};
@@ -687,20 +709,21 @@ int RunReconstruct(const std::vector<std::string>& arguments) {
   } else {
     TRoddier mono;
     if (!ReconstructSingle(mono, {pairs[0].Intra, pairs[0].Extra}, test, runSettings, bar.Callbacks(), &why))
-      throw BatchError("reconstruction failed: " + why);
+      throw BatchError("reconstruction failed: " + why + " (" + InputNames(args) + ")");
     TChannelPictures pictures;
-    run.Channels.push_back(WriteChannel(mono, "single", "", folder, products, test, output, pictures));
+    run.Channels.push_back(WriteChannel(mono, "single", "", staging, products, test, output, pictures));
     if (!report.File.empty()) WriteBatchReport(report, mono, pictures, parametres, e.Source, values);
   }
 
   run.Files = {"summary.txt", "summary.json"};
   const std::string text = SummaryText(run);
   const std::string json = SummaryJson(run);
-  const std::filesystem::path dir(folder);
+  const std::filesystem::path dir(staging);
   if (!WriteFileAtomically((dir / "summary.txt").string(), text, &why))
     throw BatchError("cannot write summary.txt: " + why);
   if (!WriteFileAtomically((dir / "summary.json").string(), json, &why))
     throw BatchError("cannot write summary.json: " + why);
+  runFolder.Commit();
   std::fputs(args.Flag("--json") ? json.c_str() : text.c_str(), stdout);
   return 0;
 }

@@ -1,6 +1,7 @@
 // caustica-batch: the whole test road without a display.
 #include <cstdio>
 #include <exception>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -65,6 +66,9 @@ int main(int argc, char** argv) {
   } catch (const BatchError& error) {
     std::fprintf(stderr, "caustica-batch: %s\n", error.what());
     return error.Status;
+  } catch (const std::bad_alloc&) {
+    std::fputs("caustica-batch: not enough memory for this run\n", stderr);
+    return 1;
   } catch (const std::exception& error) {
     std::fprintf(stderr, "caustica-batch: %s\n", error.what());
     return 1;

@@ -77,8 +77,9 @@ void TSoftwareSurface::DrawLine(int x1, int y1, int x2, int y2) {
 void TSoftwareSurface::DrawEllipse(int x1, int y1, int x2, int y2) {
   if (x1 > x2) std::swap(x1, x2);
   if (y1 > y2) std::swap(y1, y2);
-  const double a = (x2 - x1) / 2.0, b = (y2 - y1) / 2.0;
-  const double cx = (x1 + x2) / 2.0, cy = (y1 + y2) / 2.0;
+  // In doubles: corners clamped to the int range would overflow an int sum.
+  const double a = (static_cast<double>(x2) - x1) / 2.0, b = (static_cast<double>(y2) - y1) / 2.0;
+  const double cx = (static_cast<double>(x1) + x2) / 2.0, cy = (static_cast<double>(y1) + y2) / 2.0;
   if (a > 1e6 || b > 1e6) return;
   // Enough steps that consecutive points touch.
   const int steps = std::max(8, static_cast<int>(std::ceil(8.0 * (a + b))));

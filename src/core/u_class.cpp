@@ -2,6 +2,7 @@
 
 #include <sys/mman.h>
 
+#include <limits>
 #include <mutex>
 #include <utility>
 #include <vector>
@@ -10,7 +11,21 @@ namespace caustica {
 
 namespace {
 
-constexpr std::size_t kLargeBlock = std::size_t{4} << 20;
+// Under the address sanitizer every block comes from the ordinary allocator,
+// so that overruns and use after free of large images are seen too.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kSanitized = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kSanitized = true;
+#else
+constexpr bool kSanitized = false;
+#endif
+#else
+constexpr bool kSanitized = false;
+#endif
+constexpr std::size_t kLargeBlock =
+    kSanitized ? std::numeric_limits<std::size_t>::max() : std::size_t{4} << 20;
 
 // Large blocks freed lately, kept for reuse: a reconstruction frees and
 // allocates the same transform-sized planes at every pass, and fresh pages

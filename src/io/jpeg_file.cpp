@@ -13,6 +13,7 @@
 #include <jpeglib.h>
 
 #include "core/atomic_file.h"
+#include "core/input_limits.h"
 
 namespace caustica {
 
@@ -73,11 +74,16 @@ bool DecodeInto(const unsigned char* data, unsigned long size, std::vector<std::
   jpeg_mem_src(&info, data, size);
   jpeg_read_header(&info, TRUE);
   info.out_color_space = JCS_RGB;  // grey and YCbCr both come out as RGB
-  if (static_cast<long long>(info.image_width) * static_cast<long long>(info.image_height) > kMaxJpegPixels) {
+  // Checked on the header alone: a progressive decoder would otherwise keep
+  // the coefficients of the whole announced picture.
+  const std::int64_t pixels = static_cast<std::int64_t>(info.image_width) * info.image_height;
+  if (pixels > kMaxFramePixels || pixels * info.num_components > kMaxJpegSamples) {
     std::strncpy(message, "picture too large", JMSG_LENGTH_MAX - 1);
     jpeg_destroy_decompress(&info);
     return false;
   }
+  // A second guard for whatever the library keeps besides the rows.
+  info.mem->max_memory_to_use = static_cast<long>(kMaxJpegSamples * 2);
   jpeg_start_decompress(&info);
   if (info.output_components != 3) {
     std::strncpy(message, "unsupported colour layout", JMSG_LENGTH_MAX - 1);

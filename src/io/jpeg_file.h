@@ -8,10 +8,6 @@
 
 namespace caustica {
 
-// Largest picture we agree to decode, in pixels: far beyond any camera
-// frame, small enough that a forged header cannot exhaust memory.
-inline constexpr long long kMaxJpegPixels = 400LL * 1000 * 1000;
-
 // Decodes a JPEG file into RGB rows; a grey JPEG gives three equal
 // channels. A missing, corrupt, truncated or non-JPEG file is a clean
 // failure (false, error filled, image left empty).

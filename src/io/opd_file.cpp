@@ -1,5 +1,8 @@
 #include "io/opd_file.h"
 
+#include <cmath>
+#include <cstdio>
+
 #include "core/atomic_file.h"
 #include "core/number_format.h"
 
@@ -49,11 +52,22 @@ std::string OpdText(const TFctXY& grid, double wavelength) {
 }
 
 bool WriteOpdFile(const std::string& fileName, const TFctXY& grid, double wavelength, std::string* error) {
-  if (!(wavelength > 0.0)) {
-    if (error) *error = "The wavelength of the grid is 0: the path difference cannot be given in waves.";
+  if (!(wavelength > 0.0) || !std::isfinite(wavelength)) {
+    // Say the value: a negative wavelength is not "0".
+    char value[64];
+    std::snprintf(value, sizeof value, "%g", wavelength);
+    if (error)
+      *error = std::string("The wavelength of the grid is ") + value +
+               " nm: the path difference cannot be given in waves.";
     return false;
   }
-  return WriteFileAtomically(fileName, OpdText(grid, wavelength), error);
+  const std::string text = OpdText(grid, wavelength);
+  // Nothing that is not a number is ever written ("NAN", "INF").
+  if (text.find("NAN") != std::string::npos || text.find("INF") != std::string::npos) {
+    if (error) *error = "The map holds a value that is not finite: it is not exported.";
+    return false;
+  }
+  return WriteFileAtomically(fileName, text, error);
 }
 
 }  // namespace caustica

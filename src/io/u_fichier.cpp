@@ -13,7 +13,9 @@
 #include <stdexcept>
 #include <string_view>
 
+#include "core/input_limits.h"
 #include "core/u_math.h"
+#include "io/tile_check.h"
 
 namespace caustica {
 
@@ -347,9 +349,12 @@ bool OpenCompressedImage(fitsfile* f, TImgInfos& infos) {
   if (fits_movabs_hdu(f, 2, &hduType, &status) || !fits_is_compressed_image(f, &status)) return false;
   char* header = nullptr;
   int keyCount = 0;
-  if (fits_convert_hdr2str(f, 0, nullptr, 0, &header, &keyCount, &status) || !header) return false;
-  std::string cards(header);
-  fits_free_memory(header, &status);
+  const bool converted = fits_convert_hdr2str(f, 0, nullptr, 0, &header, &keyCount, &status) == 0;
+  // The library may leave its buffer allocated when the conversion fails.
+  int freeStatus = 0;
+  std::string cards = converted && header ? std::string(header) : std::string();
+  if (header) fits_free_memory(header, &freeStatus);
+  if (!converted || cards.empty()) return false;
   if (cards.size() % kCardSize) return false;
   // The converted header may stop short of its END card.
   cards.append("END");
@@ -408,6 +413,60 @@ bool DataFitsFile(std::int64_t available, int bytesPerSample, std::int32_t width
 
 // Largest expansion accepted for tile-compressed data (zlib's own limit is near 1032:1).
 constexpr std::int64_t kMaxCompressionRatio = 1100;
+
+std::uint8_t Refuse(const std::string& why) {
+  NoteInputRefusal(why);
+  return kFitsIoError;
+}
+
+bool IsGzipFile(const std::string& fileName) {
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> f(std::fopen(fileName.c_str(), "rb"), &std::fclose);
+  unsigned char magic[2] = {0, 0};
+  return f && std::fread(magic, 1, 2, f.get()) == 2 && magic[0] == 0x1f && magic[1] == 0x8b;
+}
+
+// The first want bytes of a file, inflated when it is gzip-compressed; a
+// shorter file gives what it holds. Nothing past want is ever inflated.
+bool ReadPrefix(const std::string& fileName, std::int64_t want, std::string& bytes) {
+  GzFile file(gzopen(fileName.c_str(), "rb"));
+  if (!file) return false;
+  bytes.clear();
+  char buffer[1 << 16];
+  while (static_cast<std::int64_t>(bytes.size()) < want) {
+    const std::int64_t ask =
+        std::min<std::int64_t>(sizeof buffer, want - static_cast<std::int64_t>(bytes.size()));
+    const int n = gzread(file.get(), buffer, static_cast<unsigned>(ask));
+    if (n < 0) return false;
+    if (n == 0) break;
+    bytes.append(buffer, static_cast<std::size_t>(n));
+  }
+  return true;
+}
+
+std::int64_t PlainFileSize(const std::string& fileName) {
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> f(std::fopen(fileName.c_str(), "rb"), &std::fclose);
+  if (!f || std::fseek(f.get(), 0, SEEK_END) != 0) return -1;
+  return std::ftell(f.get());
+}
+
+// Samples a frame can hold: finite, and neither so large nor so small that
+// sums of squares leave the range of doubles. Notes the first one that is not.
+bool SamplesUsable(const DoublePlanes& planes, int count) {
+  const std::size_t n = planes.PlaneSize();
+  const std::size_t width = static_cast<std::size_t>(planes.Width());
+  for (int p = 1; p <= count; ++p) {
+    const double* d = planes.PlaneData(p);
+    for (std::size_t i = 0; i < n; ++i) {
+      const double a = std::fabs(d[i]);
+      if (a <= 1e30 && (a >= 1e-30 || a == 0.0)) continue;
+      NoteInputRefusal("the sample at row " + std::to_string(i / width + 1) + ", column " +
+                       std::to_string(i % width + 1) + " (" + std::to_string(d[i]) +
+                       ") is not a finite number between 1e-30 and 1e30");
+      return false;
+    }
+  }
+  return true;
+}
 
 }  // namespace
 
@@ -488,6 +547,14 @@ namespace {
 
 // An image whose header has been read and whose layout CFITSIO confirms.
 struct OpenedImage {
+  // A gzip file, inflated here up to what its header announces; declared
+  // before File so that the library closes it before it goes.
+  struct Memory {
+    std::string Bytes;
+    void* Data = nullptr;
+    std::size_t Size = 0;
+  };
+  std::unique_ptr<Memory> Inflated;
   FitsFile File;
   std::int32_t Width = 0, Height = 0, PlaneCount = 0;
   std::uint8_t TypeCode = 0;
@@ -496,6 +563,7 @@ struct OpenedImage {
 };
 
 std::uint8_t OpenImage(const std::string& fileName, TImgInfos& infos, OpenedImage& image) {
+  NoteInputRefusal("");
   ResetInfos(infos);
   std::int64_t headerLength = 0;
   TFitsRanks& ranks = SharedRanks();
@@ -503,26 +571,43 @@ std::uint8_t OpenImage(const std::string& fileName, TImgInfos& infos, OpenedImag
   HeaderEnd end = HeaderEnd::kNoEnd;
   // Without a complete header there is no defined place for the data unit.
   if (!ScanHeaderFile(fileName, headerLength, infos, ranks, end) || end != HeaderEnd::kEnd)
-    return kFitsIoError;
+    return Refuse("the file does not start with a complete FITS header");
+  const bool gzip = IsGzipFile(fileName);
 
   int status = 0;
   auto open = [&]() {
     if (image.File) return true;
     fitsfile* raw = nullptr;
-    if (fits_open_diskfile(&raw, fileName.c_str(), READONLY, &status)) return false;
+    if (image.Inflated) {
+      OpenedImage::Memory& m = *image.Inflated;
+      m.Data = m.Bytes.data();
+      m.Size = m.Bytes.size();
+      if (fits_open_memfile(&raw, fileName.c_str(), READONLY, &m.Data, &m.Size, 0, nullptr, &status))
+        return false;
+    } else if (fits_open_diskfile(&raw, fileName.c_str(), READONLY, &status)) {
+      return false;
+    }
     image.File.reset(raw);
     return true;
   };
   bool compressed = false;
   if (infos.Naxis == 0) {
-    if (!open()) return kFitsIoError;
+    if (gzip) return Refuse("a gzip-compressed file must hold its image in the primary unit");
+    const std::int64_t size = PlainFileSize(fileName);
+    if (size <= headerLength) return kFitsRead;  // a header alone: no image in this file
+    if (size > kMaxDecompressedBytes) return Refuse("the compressed file is larger than the largest frame");
+    // Nothing reaches the library's decoders before the whole unit is checked.
+    std::string bytes, why;
+    if (!ReadPrefix(fileName, size, bytes)) return Refuse("the file cannot be read");
+    if (!CheckTileCompressedImage(bytes, headerLength, &why)) return Refuse(why);
+    if (!open()) return Refuse("the FITS library cannot open the file");
     compressed = OpenCompressedImage(image.File.get(), infos);
-    if (!compressed) return kFitsRead;  // no image in this file
+    if (!compressed) return Refuse("the FITS library cannot read the compressed image's header");
   }
 
   const std::int32_t bitpix = infos.Bitpix;
   const std::int32_t width = infos.Naxis1, height = infos.Naxis2;
-  if (width < 0 || height < 0) return kFitsIoError;
+  if (width < 0 || height < 0) return Refuse("the image size is negative");
   image.Width = width;
   image.Height = height;
 
@@ -549,31 +634,53 @@ std::uint8_t OpenImage(const std::string& fileName, TImgInfos& infos, OpenedImag
   }
   if (!known || image.PlaneCount == 0 || width == 0 || height == 0) return kFitsRead;
 
-  if (!open()) return kFitsIoError;
+  // The limits, against what the header announces, before any allocation.
+  const int bytesPerSample = std::abs(bitpix) / 8;
+  const std::int64_t pixels = static_cast<std::int64_t>(width) * height;
+  // Both sides are at most 2^31: the product of pixels and planes is only
+  // formed once pixels is known to be small.
+  if (pixels > kMaxFramePixels || pixels * image.PlaneCount * (image.Integer16 ? 2 : 8) > kMaxFrameBytes)
+    return Refuse("the image of " + std::to_string(width) + " x " + std::to_string(height) + " x " +
+                  std::to_string(image.PlaneCount) + " is larger than the largest frame (" +
+                  std::to_string(kMaxFramePixels / 1'000'000) + " million samples per plane)");
+  if (gzip && !compressed) {
+    const std::int64_t dataBytes = pixels * image.PlaneCount * bytesPerSample;
+    const std::int64_t want = headerLength + (dataBytes + kBlockSize - 1) / kBlockSize * kBlockSize;
+    if (want > kMaxDecompressedBytes) return Refuse("the gzip file announces more than the largest frame");
+    image.Inflated = std::make_unique<OpenedImage::Memory>();
+    if (!ReadPrefix(fileName, want, image.Inflated->Bytes)) return Refuse("the gzip file cannot be inflated");
+    if (static_cast<std::int64_t>(image.Inflated->Bytes.size()) < headerLength + dataBytes)
+      return Refuse("the gzip file holds less data than its header announces");
+    // The library reads whole blocks: the last one is padded as a file's would be.
+    image.Inflated->Bytes.resize(static_cast<std::size_t>(want), '\0');
+  }
+
+  if (!open()) return Refuse("the FITS library cannot open the file");
   fitsfile* f = image.File.get();
 
   // CFITSIO must see the same image our cards describe.
   int cBitpix = 0, cNaxis = 0;
   LONGLONG cAxes[9] = {};
-  if (fits_get_img_paramll(f, 9, &cBitpix, &cNaxis, cAxes, &status)) return kFitsIoError;
+  if (fits_get_img_paramll(f, 9, &cBitpix, &cNaxis, cAxes, &status))
+    return Refuse("the FITS library cannot read the image header");
   if (cBitpix != bitpix || cNaxis != infos.Naxis || cAxes[0] != width || cAxes[1] != height ||
       (infos.Naxis >= 3 && cAxes[2] != infos.Naxis3))
-    return kFitsIoError;
+    return Refuse("the header and the data unit describe different images");
 
-  const int bytesPerSample = std::abs(bitpix) / 8;
   if (compressed) {
     // Tiles may expand, but not without bound.
     const std::int64_t limit = f->Fptr->logfilesize * kMaxCompressionRatio;
-    if (!DataFitsFile(limit, bytesPerSample, width, height, image.PlaneCount)) return kFitsIoError;
+    if (!DataFitsFile(limit, bytesPerSample, width, height, image.PlaneCount))
+      return Refuse("the compressed image expands beyond any real frame");
   } else {
     LONGLONG headStart = 0, dataStart = 0, dataEnd = 0;
     if (fits_get_hduaddrll(f, &headStart, &dataStart, &dataEnd, &status) || dataStart != headerLength)
-      return kFitsIoError;
+      return Refuse("the data unit is not where the header ends");
     if (!DataFitsFile(f->Fptr->logfilesize - dataStart, bytesPerSample, width, height, image.PlaneCount))
-      return kFitsIoError;
+      return Refuse("the file holds less data than its header announces");
   }
   // Raw values: our own BZERO/BSCALE rules follow.
-  if (fits_set_bscale(f, 1.0, 0.0, &status)) return kFitsIoError;
+  if (fits_set_bscale(f, 1.0, 0.0, &status)) return Refuse("the FITS library cannot read the image");
   image.HasData = true;
   return kFitsRead;
 }
@@ -585,7 +692,10 @@ bool ReadDoublePlanes(fitsfile* f, const TImgInfos& infos, DoublePlanes& samples
   for (int p = 1; p <= planes; ++p)
     fits_read_img(f, TDOUBLE, 1 + (p - 1) * planeSize, planeSize, nullptr, samples64.PlaneData(p), &anyNull,
                   &status);
-  if (status) return false;
+  if (status) {
+    NoteInputRefusal("the FITS library cannot decode the data unit");
+    return false;
+  }
   // 64-bit floats are taken as they stand.
   const double bzero = infos.BZero, bscale = infos.BScale;
   if (infos.Bitpix != -64 && (bscale != 1.0 || bzero != 0.0)) {
@@ -595,7 +705,7 @@ bool ReadDoublePlanes(fitsfile* f, const TImgInfos& infos, DoublePlanes& samples
       for (std::size_t i = 0; i < n; ++i) d[i] = bzero + bscale * d[i];
     }
   }
-  return true;
+  return SamplesUsable(samples64, planes);
 }
 
 }  // namespace
@@ -627,10 +737,14 @@ std::uint8_t ReadFitsFile(const std::string& fileName, Int16Planes& samples16, D
                       &anyNull, &readStatus);
       if (readStatus) {
         samples16.Clear();
-        return kFitsIoError;
+        return Refuse("the FITS library cannot decode the data unit");
       }
       ScaleIntegerSamples(samples16, samples64, typeCode, width, height, planeCount, infos.BZero,
                           infos.BScale);
+      if (!samples64.Empty() && !SamplesUsable(samples64, planeCount)) {
+        samples64.Clear();
+        return kFitsIoError;
+      }
     } else if (!ReadDoublePlanes(f, infos, samples64, planeCount)) {
       samples64.Clear();
       return kFitsIoError;
@@ -639,7 +753,7 @@ std::uint8_t ReadFitsFile(const std::string& fileName, Int16Planes& samples16, D
   } catch (const std::bad_alloc&) {
     samples16.Clear();
     samples64.Clear();
-    return kFitsIoError;
+    return Refuse("not enough memory for the image");
   }
 }
 
@@ -663,7 +777,7 @@ std::uint8_t ReadFitsPlaneAsDoubles(const std::string& fileName, DoublePlanes& p
     return kFitsRead;
   } catch (const std::bad_alloc&) {
     plane.Clear();
-    return kFitsIoError;
+    return Refuse("not enough memory for the image");
   }
 }
 

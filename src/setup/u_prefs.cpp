@@ -122,7 +122,9 @@ bool ParseInteger(std::string_view text, std::int32_t& value) {
 // Only finite values are accepted.
 bool ParseReal(std::string_view text, double& value) {
   text = Trim(text);
-  if (text.empty() || text.size() > 64) return false;
+  // "%.6f" of the largest double takes 316 characters; anything the writer
+  // produces must read back.
+  if (text.empty() || text.size() > 400) return false;
   std::string s;
   std::size_t i = 0;
   if (text[i] == '+' || text[i] == '-') {
@@ -148,15 +150,32 @@ bool ParseReal(std::string_view text, double& value) {
   if (i != text.size()) return false;
   double v = 0.0;
   const auto [ptr, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
-  if (ec != std::errc{} || ptr != s.data() + s.size() || !std::isfinite(v)) return false;
+  if (ec == std::errc::result_out_of_range && ptr == s.data() + s.size()) {
+    // The largest double written with 15 digits rounds up past it: read back
+    // as itself, not refused.
+    long double wide = 0.0L;
+    const auto [end, wideEc] = std::from_chars(s.data(), s.data() + s.size(), wide);
+    if (wideEc != std::errc{} || end != ptr || std::fabs(wide) > 1.79769313486232e308L) return false;
+    v = wide < 0 ? -std::numeric_limits<double>::max() : std::numeric_limits<double>::max();
+  } else if (ec != std::errc{} || ptr != s.data() + s.size() || !std::isfinite(v)) {
+    return false;
+  }
   value = v;
   return true;
+}
+
+// A value as the file can hold it: what was read is then written and read
+// back unchanged (the general format keeps 15 digits, the alerts 6 decimals).
+double AsWritten(double v, bool fixed) {
+  double back = v;
+  ParseReal(fixed ? FormatFixed(v, 6) : FormatGeneral(v), back);
+  return back;
 }
 
 void StoreKeyedValue(const KeyedField& field, std::string_view text, TkwValue& values) {
   if (field.Real) {
     double v;
-    if (ParseReal(text, v)) values.*field.Real = v;
+    if (ParseReal(text, v)) values.*field.Real = AsWritten(v, false);
     return;
   }
   std::int32_t v;
@@ -296,7 +315,7 @@ bool ReadPreferences(const std::string& fileName, TPreferences& prefs, TImageFol
       const std::size_t k = static_cast<std::size_t>(warnings) + static_cast<std::size_t>(j);
       if (k >= lines.size()) break;
       double a;
-      if (ParseReal(lines[k], a)) v.Alertes[j] = a;
+      if (ParseReal(lines[k], a)) v.Alertes[j] = AsWritten(a, true);
     }
   }
   return true;

@@ -223,8 +223,8 @@ TEST(PsfProduct, StrehlOfASmallAstigmatism) {
 }
 
 TEST(PsfProduct, FocusTermIsPutBackOnce) {
+  ProgramStateGuard state;  // first, so that the basis set next is undone
   SetZernikeBasis(22, kCirclePolynomials);
-  ProgramStateGuard state;
   Preferences.Valeurs.LambdaRef = kLambda;
   const double c4 = 0.3 * kLambda;
   // The same defocus, once present in the map, once only in the coefficients.

@@ -19,6 +19,7 @@
 #include "io/jpeg_file.h"
 #include "setup/reconstruction_method.h"
 #include "setup/u_prefs.h"
+#include "support/batch_runner.h"
 #include "support/fits_writer.h"
 #include "support/test_files.h"
 
@@ -31,35 +32,10 @@ const std::string kSamples = CAUSTICA_SAMPLES_DIR;
 const std::string kIntra = kSamples + "/newtonian200_intra.fits";
 const std::string kExtra = kSamples + "/newtonian200_extra.fits";
 
-struct RunResult {
-  int Status = -1;
-  std::string Out;
-  std::string Err;
-};
-
-std::string Quoted(const std::string& s) {
-  std::string q(1, '\'');
-  for (char c : s) {
-    if (c == '\'')
-      q.append("'\\''");
-    else
-      q.push_back(c);
-  }
-  q.push_back('\'');
-  return q;
-}
+using RunResult = caustica::test::BatchResult;
 
 RunResult RunBatch(const ScratchDir& dir, const std::vector<std::string>& args) {
-  std::string command = Quoted(CAUSTICA_BATCH_EXE);
-  for (const std::string& a : args) command.append(" ").append(Quoted(a));
-  command.append(" >").append(Quoted(dir.File("stdout.txt")));
-  command.append(" 2>").append(Quoted(dir.File("stderr.txt")));
-  const int raw = std::system(command.c_str());
-  RunResult r;
-  r.Status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  r.Out = caustica::test::ReadBytes(dir.File("stdout.txt"));
-  r.Err = caustica::test::ReadBytes(dir.File("stderr.txt"));
-  return r;
+  return caustica::test::RunBatchTool(CAUSTICA_BATCH_EXE, dir, args);
 }
 
 std::vector<std::string> SampleArgs(const std::string& output) {

@@ -171,3 +171,18 @@ TEST(Render, OverlayShapesUseColumnAndRowOfTheirEnds) {
   EXPECT_EQ(Red(s, 13, 5), 0);
   EXPECT_EQ(Red(s, 5, 15), 0);
 }
+
+TEST(Render, ACircleFarBeyondThePictureDrawsNothingAndOverflowsNothing) {
+  // The Airy circle of a spot diagram at LambdaRef = 1e300: its corners are
+  // clamped to the int range, whose sum once overflowed.
+  TFctXY g = Ramp(3, 1);
+  g.Dx = g.Dy = 1.0;
+  TSoftwareSurface plain;
+  g.Render(plain);
+  g.Shapes[1].Visible = true;
+  g.Shapes[1].ShapeKind = 1;
+  g.Shapes[1].Radius = 1e300;
+  TSoftwareSurface s;
+  g.Render(s);
+  EXPECT_EQ(s.Picture.Rgb, plain.Picture.Rgb);
+}

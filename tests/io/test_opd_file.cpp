@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <filesystem>
 
 #include "core/u_math.h"
@@ -76,4 +77,21 @@ TEST(OpdFile, WrittenAtomicallyAndRefusedWithoutWavelength) {
   EXPECT_FALSE(error.empty());
   EXPECT_EQ(ReadBytes(file), "previous");
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1);
+}
+
+TEST(OpdFile, ANonFiniteValueOrWavelengthIsNeverWritten) {
+  ScratchDir dir;
+  const std::string file = dir.File("front.opd");
+  WriteBytes(file, "previous");
+  TFctXY g = SmallWavefront();
+  g.Mask[1][2][2] = 1;
+  g.Values[1][2][2] = std::nan("");
+  std::string error;
+  EXPECT_FALSE(WriteOpdFile(file, g, 555, &error));
+  EXPECT_NE(error.find("not finite"), std::string::npos) << error;
+  g.Values[1][2][2] = 1.0;
+  // A negative wavelength is reported as it is, not as 0.
+  EXPECT_FALSE(WriteOpdFile(file, g, -555, &error));
+  EXPECT_NE(error.find("-555"), std::string::npos) << error;
+  EXPECT_EQ(ReadBytes(file), "previous");
 }

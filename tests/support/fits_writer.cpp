@@ -102,11 +102,11 @@ void WriteGzipFile(const std::string& path, const std::string& bytes) {
 }
 
 bool WriteTileCompressed16(const std::string& path, int width, int height,
-                           const std::vector<std::int16_t>& raw, double bzero) {
+                           const std::vector<std::int16_t>& raw, double bzero, const std::string& method) {
   int status = 0;
   fitsfile* f = nullptr;
   std::remove(path.c_str());
-  const std::string name = path + "[compress R]";
+  const std::string name = path + "[compress " + method + "]";
   if (fits_create_file(&f, name.c_str(), &status)) return false;
   long axes[2] = {width, height};
   fits_create_img(f, SHORT_IMG, 2, axes, &status);

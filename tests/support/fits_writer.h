@@ -37,9 +37,10 @@ std::string BuildFits(const FitsImage& image);
 
 void WriteGzipFile(const std::string& path, const std::string& bytes);
 
-// A RICE tile-compressed 16-bit image (empty primary unit, image in
-// extension 1) written through CFITSIO; extra keywords as integer values.
+// A tile-compressed 16-bit image (empty primary unit, image in extension 1)
+// written through CFITSIO; method "R" for Rice, "G" for gzip tiles.
 bool WriteTileCompressed16(const std::string& path, int width, int height,
-                           const std::vector<std::int16_t>& raw, double bzero);
+                           const std::vector<std::int16_t>& raw, double bzero,
+                           const std::string& method = "R");
 
 }  // namespace caustica::test

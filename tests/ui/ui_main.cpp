@@ -9,12 +9,14 @@
 #include <memory>
 #include <vector>
 
+#include "app/command_guard.h"
 #include "ui_test_registry.h"
 
 using caustica::test::UiTestClasses;
 
 int main(int argc, char** argv) {
-  QApplication app(argc, argv);
+  // The program's own application object, so its command guard is tested too.
+  caustica::TGuardedApplication app(argc, argv);
   if (argc > 1 && std::strcmp(argv[1], "--list") == 0) {
     for (const auto& c : UiTestClasses()) std::printf("%s\n", c.Name.c_str());
     return 0;

@@ -35,6 +35,7 @@ bool PrepareChannel(TRoddier& slot, int channel, const TImagePair& images, const
   slot.FocalLength = p.Focale;
   slot.Radius = p.Rayon;
   slot.Defocus = p.Defocalisation;
+  slot.KnownObstruction = p.Obstruction > 0 && p.Obstruction < 1 ? p.Obstruction : 0.0;
   slot.MaxIterations = settings.Passes;
   slot.StopRms = settings.StopRms;
   slot.StopWhenConverged = settings.StopWhenConverged;

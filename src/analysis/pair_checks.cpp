@@ -43,7 +43,7 @@ std::vector<std::string> CheckPair(const TStarFinding& intra, const TStarFinding
         Format("the donuts differ in size: radius %.1f px intra-focal, %.1f px extra-focal (the two "
                "images should lie at the same distance from focus)",
                intra.Radius, extra.Radius));
-  if (facts.PixelSize > 0 && test.Rayon > 0 && test.Defocalisation > 0 && mean > 0) {
+  if (facts.PixelSize > 0 && test.Focale > 0 && test.Rayon > 0 && test.Defocalisation > 0 && mean > 0) {
     // The beam's radius at distance l from focus is l R / f.
     const double implied = mean * facts.PixelSize * test.Focale / test.Rayon;
     if (std::fabs(implied / test.Defocalisation - 1.0) > kDefocusMismatch)

@@ -97,6 +97,24 @@ void CutOut(TPupille& grid, const TStarFinding& star, int side) {
   grid.Infos.FrameHeight = frameHeight;
 }
 
+TOpenOutcome CutOutTestImage(TPupille& grid, const TPupilSearch& search) {
+  const TStarFinding star = FindStar(grid);
+  const int side = CutOutSide(star.Radius);
+  const bool cut = star.Found() && NeedsCutOut(grid, side);
+  if (cut) CutOut(grid, star, side);
+  TOpenOutcome outcome = SearchPupil(grid, search);
+  outcome.Cut = cut;
+  if (!cut) outcome.Star = star;  // as found in the whole frame
+  return outcome;
+}
+
+TOpenOutcome OpenTestFrame(const std::string& fileName, const TPupilSearch& search, bool cutOut,
+                           TPupille& grid) {
+  TOpenOutcome outcome;
+  if (!ReadTestFrame(fileName, grid, outcome)) return outcome;
+  return cutOut ? CutOutTestImage(grid, search) : SearchPupil(grid, search);
+}
+
 bool CutOutPair(TPupille& intra, const TStarFinding& intraStar, TPupille& extra,
                 const TStarFinding& extraStar) {
   const int side = CutOutSide(intraStar, extraStar);

@@ -30,6 +30,7 @@ struct TOpenOutcome {
   bool PupilFound = false;  // a frame without a pupil still opens
   std::string Reason;       // why it was refused, or why no pupil was found
   TStarFinding Star;        // the donut found in the frame, or why there is none
+  bool Cut = false;         // the frame was cut out around its star
 };
 
 // The pupil search, measure, axes and display window of an image already
@@ -60,6 +61,15 @@ bool NeedsCutOut(const TFctXY& frame, int side);
 // offset in the frame and the frame's size go into Infos. The pupil is to be
 // searched again.
 void CutOut(TPupille& grid, const TStarFinding& star, int side);
+// "Cut out" on one image: its star found, the image cut to the square its
+// donut takes when it is much larger (Cut says so), the pupil searched again.
+// Star tells why nothing was cut when no usable star was found.
+TOpenOutcome CutOutTestImage(TPupille& grid, const TPupilSearch& search);
+// "Open" with the cut-out on opening: LoadTestFrame, then CutOutTestImage
+// when cutOut, SearchPupil otherwise.
+TOpenOutcome OpenTestFrame(const std::string& fileName, const TPupilSearch& search, bool cutOut,
+                           TPupille& grid);
+
 // Both images of a pair cut to the one square that fits both donuts, when
 // either frame is much larger than it and both can hold it; true when cut.
 bool CutOutPair(TPupille& intra, const TStarFinding& intraStar, TPupille& extra,

@@ -72,6 +72,9 @@ Test parameters:
 Run:
   --prefs FILE                preferences file ("Prefs.txt" format); the
                               built-in defaults otherwise
+  --set KEY=VALUE             one preference for this run, by its "Prefs.txt"
+                              key (SubComa=0, LambdaB=460, NIter=5, ...);
+                              repeatable, applied over --prefs
   --method M                  reconstruction method: classic (default) or
                               accurate; without it, the setting saved in
                               "Reconstruction.txt" beside the --prefs file
@@ -470,14 +473,14 @@ TChannelSummary WriteChannel(TRoddier& slot, const std::string& channelName, con
 }  // namespace
 
 int RunReconstruct(const std::vector<std::string>& arguments) {
-  const ArgList args(
-      arguments,
-      {"--intra",          "--extra",      "--jpeg-intra",    "--jpeg-extra",      "--diameter", "--focal",
-       "--defocus",        "--pixel-size", "--binning",       "--logical-binning", "--source",   "--distance",
-       "--distance-unit",  "--angle",      "--angle-unit",    "--orientation",     "--prefs",    "--method",
-       "--output",         "--products",   "--product-angle", "--fringes",         "--series",   "--psf-size",
-       "--zernike-format", "--obstruction"},
-      {"--json", "--quiet", "--no-cutout"});
+  const ArgList args(arguments,
+                     {"--intra",         "--extra",    "--jpeg-intra",    "--jpeg-extra", "--diameter",
+                      "--focal",         "--defocus",  "--pixel-size",    "--binning",    "--logical-binning",
+                      "--source",        "--distance", "--distance-unit", "--angle",      "--angle-unit",
+                      "--orientation",   "--prefs",    "--method",        "--output",     "--products",
+                      "--product-angle", "--fringes",  "--series",        "--psf-size",   "--zernike-format",
+                      "--obstruction",   "--set"},
+                     {"--json", "--quiet", "--no-cutout"});
 
   // Everything on the command line is checked before any image is read.
   TReconstructionMethod method = TReconstructionMethod::Classic;
@@ -567,7 +570,28 @@ int RunReconstruct(const std::vector<std::string>& arguments) {
     if (!args.Has("--method")) ReadReconstructionSettings(ReconstructionSettingsFilePath(prefs), method);
   } else {
     Preferences.Valeurs = TkwValue{};
+  }
+  // Preferences for this run only, over the file's or the defaults.
+  for (const std::string& setting : args.All("--set")) {
+    const std::size_t eq = setting.find('=');
+    if (eq == std::string::npos ||
+        !SetPreference(setting.substr(0, eq), setting.substr(eq + 1), Preferences.Valeurs))
+      throw BatchError("--set expects KEY=VALUE with a key and value of \"Prefs.txt\", not '" + setting + "'",
+                       2);
+  }
+  if (args.Has("--set") || !args.Has("--prefs"))
     SetZernikeBasis(Preferences.Valeurs.NPolyZern, Preferences.Valeurs.ModePoly);
+  if (polychromatic) {
+    const TkwValue& v = Preferences.Valeurs;
+    std::string missing;
+    for (const auto& [name, value] :
+         {std::pair{"LambdaB", v.LambdaB}, {"LambdaV", v.LambdaV}, {"LambdaR", v.LambdaR}})
+      if (!(value > 0)) missing += std::string(missing.empty() ? "" : ", ") + name;
+    if (!missing.empty())
+      throw BatchError("a three-colour test needs the wavelengths of its channels, and " + missing +
+                           " is 0 (give them in the preferences or with --set LambdaB=460 --set LambdaV=530 "
+                           "--set LambdaR=640)",
+                       2);
   }
   const TProductRequest products = ProductsOf(args);
   // Everything the run and its files take of the preferences, once.

@@ -256,8 +256,19 @@ TEST(BatchRun, ThreeColourPairsAndAColourJpegPair) {
   std::vector<std::string> args = {"reconstruct", "--quiet",   "--diameter", "200",      "--focal",
                                    "1200",        "--defocus", "3.6",        "--output", dir.File("fits")};
   for (int i = 0; i < 3; ++i) args.insert(args.end(), {"--intra", kIntra, "--extra", kExtra});
+  // The built-in preferences give the channels no wavelength: refused before any work.
   RunResult r = RunBatch(dir, args);
+  EXPECT_EQ(r.Status, 2);
+  EXPECT_NE(r.Err.find("needs the wavelengths of its channels, and LambdaB, LambdaV, LambdaR is 0"),
+            std::string::npos)
+      << r.Err;
+  EXPECT_TRUE(FolderEmptyOrAbsent(dir.File("fits")));
+  const std::vector<std::string> wavelengths = {"--set",       "LambdaB=460", "--set",
+                                                "LambdaV=530", "--set",       "LambdaR=640"};
+  args.insert(args.end(), wavelengths.begin(), wavelengths.end());
+  r = RunBatch(dir, args);
   ASSERT_EQ(r.Status, 0) << r.Err;
+  EXPECT_NE(caustica::test::ReadBytes(dir.File("fits/summary.txt")).find("at 530.0 nm"), std::string::npos);
   for (const char* colour : {"blue", "green", "red"})
     EXPECT_TRUE(fs::is_regular_file(dir.File(std::string("fits/wavefront_") + colour + ".jpg"))) << colour;
 
@@ -278,9 +289,23 @@ TEST(BatchRun, ThreeColourPairsAndAColourJpegPair) {
       }
     ASSERT_TRUE(caustica::EncodeJpegFile(jpeg, picture, 95));
   }
-  r = RunBatch(dir, {"reconstruct", "--quiet", "--json", "--jpeg-intra", dir.File("intra.jpg"),
-                     "--jpeg-extra", dir.File("extra.jpg"), "--diameter", "200", "--focal", "1200",
-                     "--defocus", "3.6", "--output", dir.File("jpeg")});
+  std::vector<std::string> jpegArgs = {"reconstruct",
+                                       "--quiet",
+                                       "--json",
+                                       "--jpeg-intra",
+                                       dir.File("intra.jpg"),
+                                       "--jpeg-extra",
+                                       dir.File("extra.jpg"),
+                                       "--diameter",
+                                       "200",
+                                       "--focal",
+                                       "1200",
+                                       "--defocus",
+                                       "3.6",
+                                       "--output",
+                                       dir.File("jpeg")};
+  jpegArgs.insert(jpegArgs.end(), wavelengths.begin(), wavelengths.end());
+  r = RunBatch(dir, jpegArgs);
   ASSERT_EQ(r.Status, 0) << r.Err;
   EXPECT_NE(r.Out.find("\"mode\": \"polychromatic\""), std::string::npos);
   const std::map<int, double> z = ReadCoefficients(dir.File("jpeg/zernike_green.txt"));
@@ -337,6 +362,8 @@ TEST(BatchRun, BadInputGivesOneLineAndNoFiles) {
       {with({{"--products", "psf,hologram"}}), "unknown product"},
       {with({{"--prefs", dir.File("missing.txt")}}), "no such file"},
       {with({{"--colour", "red"}}), "unknown option"},
+      {with({{"--set", "NoSuchKey=1"}}), "--set expects KEY=VALUE"},
+      {with({{"--set", "NIter=lots"}}), "--set expects KEY=VALUE"},
       {{"reconstruct", "--intra", kIntra, "--extra", kExtra, "--diameter", "200", "--focal", "1200",
         "--defocus", "3.6"},
        "no output folder"},

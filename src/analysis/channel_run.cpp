@@ -73,7 +73,10 @@ bool PrepareChannel(TRoddier& slot, int channel, const TImagePair& images, const
   slot.Progress = {};
   if (!slot.Wavefront) {
     if (progress.Hide) progress.Hide();
-    return Fail(error, "the two images cannot be paired");
+    // Say what failed: the accurate method measures a donut in each image.
+    return Fail(error, accurate ? "the accurate method could not measure a donut in both images (each must "
+                                  "hold one star, well inside the frame; cut whole frames out around it)"
+                                : "the two images pad to squares of different sizes");
   }
 
   TPupille& w = *slot.Wavefront;

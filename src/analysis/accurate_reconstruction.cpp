@@ -437,7 +437,9 @@ void ReconstructAccurate(TRoddier& slot, const TZernikeBasis& basis, TAccurateRu
   {
     std::vector<double> interior;
     long double flux = 0, hole = 0;
-    const double inner = roughObstruction < 0.08 ? 0.0 : roughObstruction;
+    const double inner = slot.KnownObstruction > 0 ? slot.KnownObstruction
+                         : roughObstruction < 0.08 ? 0.0
+                                                   : roughObstruction;
     const double mid = inner > 0 ? 0.5 * (inner + 1.0) : 0.0;
     for (int r = 1; r <= g.N; ++r)
       for (int c = 1; c <= g.N; ++c) {
@@ -460,9 +462,13 @@ void ReconstructAccurate(TRoddier& slot, const TZernikeBasis& basis, TAccurateRu
             hole += 1.0 - 0.5 * (images.Intra[i] + images.Extra[i]) / level;
         }
     const double holeArea = std::max(0.0, static_cast<double>(hole));
-    const double rho = std::sqrt((static_cast<double>(flux) / level + holeArea) / kPi);
+    const double known = slot.KnownObstruction;
+    // A known obstruction: the annulus's area alone gives the radius.
+    const double rho = known > 0
+                           ? std::sqrt(static_cast<double>(flux) / level / (kPi * (1.0 - known * known)))
+                           : std::sqrt((static_cast<double>(flux) / level + holeArea) / kPi);
     g.Rho = rho;
-    g.Obstruction = inner > 0 ? std::sqrt(holeArea / kPi) / rho : 0.0;
+    g.Obstruction = known > 0 ? known : inner > 0 ? std::sqrt(holeArea / kPi) / rho : 0.0;
     // Intensities scaled to 1 inside the pupil.
     for (Source* s : {&intra, &extra})
       for (double& v : s->V) v /= level;

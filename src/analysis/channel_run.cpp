@@ -63,6 +63,7 @@ bool PrepareChannel(TRoddier& slot, int channel, const TImagePair& images, const
   slot.FocalLength = p.Focale;
   slot.Radius = p.Rayon;
   slot.Defocus = p.Defocalisation;
+  slot.KnownObstruction = p.Obstruction > 0 && p.Obstruction < 1 ? p.Obstruction : 0.0;
   slot.MaxIterations = settings.Passes;
   slot.StopRms = settings.StopRms;
   slot.StopWhenConverged = settings.StopWhenConverged;
@@ -101,7 +102,10 @@ bool PrepareChannel(TRoddier& slot, int channel, const TImagePair& images, const
   slot.Progress = {};
   if (!slot.Wavefront) {
     if (progress.Hide) progress.Hide();
-    return Fail(error, "the two images cannot be paired");
+    // Say what failed: the accurate method measures a donut in each image.
+    return Fail(error, accurate ? "the accurate method could not measure a donut in both images (each must "
+                                  "hold one star, well inside the frame; cut whole frames out around it)"
+                                : "the two images pad to squares of different sizes");
   }
 
   TPupille& w = *slot.Wavefront;

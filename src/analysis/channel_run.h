@@ -53,6 +53,7 @@ struct TTestSetup {
   double ComaY = 0.0;
   double Spherique = 0.0;  // term 11
   bool Autocollimation = false;
+  double Obstruction = 0.0;  // entered by the user, fraction of the radius; 0: measured
 };
 
 // The two images of one channel, intra-focal and (already turned) extra-focal.

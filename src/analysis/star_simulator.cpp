@@ -140,6 +140,17 @@ StarSimulationStatus ValidateStarOptions(const StarSimulationOptions& o) {
   if (!Within(o.SourceLevel, 0.0, 1e15)) return Refuse("Source level must lie between 0 and 1e15 counts");
   if (!Within(o.ReadNoise, 0.0, 1e6)) return Refuse("Read noise must lie between 0 and 1e6 electrons");
   if (o.RaysPerPixel < 1 || o.RaysPerPixel > 32) return Refuse("Rays per pixel must lie between 1 and 32");
+  if (o.FrameWidth != 0 || o.FrameHeight != 0) {
+    if (o.FrameWidth > kMaxSide || o.FrameHeight > kMaxSide)
+      return Refuse("Frame size must not exceed " + std::to_string(kMaxSide) + " pixels");
+    if (o.FrameColumn < 0 || o.FrameRow < 0 || o.FrameColumn + o.Width > o.FrameWidth ||
+        o.FrameRow + o.Height > o.FrameHeight)
+      return Refuse("The image must lie inside the frame");
+  }
+  if (!Within(o.SkyGradientX, -1e6, 1e6) || !Within(o.SkyGradientY, -1e6, 1e6))
+    return Refuse("Sky gradient must lie within +/- 1e6 counts per pixel");
+  if (o.HotPixels < 0 || o.HotPixels > 1000000 || o.CosmicRays < 0 || o.CosmicRays > 100000)
+    return Refuse("Hot pixels and cosmic rays must be counts within 0..1000000 and 0..100000");
   return {true, ""};
 }
 
@@ -188,25 +199,53 @@ StarSimulationStatus SimulateStarPair(const StarSimulationOptions& o, TFctXY& in
   // order (intra first, rows then columns) so a seed always gives the same frames.
   std::mt19937_64 random(o.Seed);
   std::normal_distribution<double> read(0.0, 1.0);
+  const bool framed = o.FrameWidth > 0 && o.FrameHeight > 0;
+  const int width = framed ? o.FrameWidth : o.Width, height = framed ? o.FrameHeight : o.Height;
   for (int i = 0; i < 2; ++i) {
     DoublePlanes& image = planes[i];
     if (o.Seeing > 0.0) {
       const double spread = o.Seeing * kFwhmToSigma * kArcsecond * (o.FocalLength + z[i]);
       Blur(image, o.Width, o.Height, spread / setup.PixelX, spread / setup.PixelY);
     }
-    double* v = image.PlaneData(1);
-    const std::size_t n = image.PlaneSize();
-    for (std::size_t k = 0; k < n; ++k) {
-      double s = o.SourceLevel * v[k] + o.SkyLevel;
-      if (o.PhotonNoise && s > 0.0) s = static_cast<double>(std::poisson_distribution<long long>(s)(random));
-      if (o.ReadNoise > 0.0) s += o.ReadNoise * read(random);
-      v[k] = s;
+    if (framed) {
+      DoublePlanes frame(width, height, 1);
+      for (int r = 1; r <= o.Height; ++r)
+        std::copy(image[1][r] + 1, image[1][r] + 1 + o.Width, frame[1][r + o.FrameRow] + 1 + o.FrameColumn);
+      image = std::move(frame);
+    }
+    for (int r = 1; r <= height; ++r) {
+      double* v = image[1][r];
+      const double rowSky = o.SkyLevel + o.SkyGradientY * (r - 0.5 * height);
+      for (int c = 1; c <= width; ++c) {
+        const double sky = std::max(0.0, rowSky + o.SkyGradientX * (c - 0.5 * width));
+        double s = o.SourceLevel * v[c] + sky;
+        if (o.PhotonNoise && s > 0.0)
+          s = static_cast<double>(std::poisson_distribution<long long>(s)(random));
+        if (o.ReadNoise > 0.0) s += o.ReadNoise * read(random);
+        v[c] = s;
+      }
+    }
+    // Detector defects: hot pixels, and cosmic-ray tracks a few samples long.
+    std::uniform_int_distribution<int> column(1, width), row(1, height), length(1, 6), step(-1, 1);
+    std::uniform_real_distribution<double> bright(2000.0, 20000.0);
+    for (int k = 0; k < o.HotPixels; ++k) image[1][row(random)][column(random)] += bright(random);
+    for (int k = 0; k < o.CosmicRays; ++k) {
+      int c = column(random), r = row(random);
+      const int dc = step(random), dr = dc == 0 ? 1 : step(random);
+      const double e = bright(random);
+      for (int n = length(random); n > 0 && c >= 1 && c <= width && r >= 1 && r <= height; --n) {
+        image[1][r][c] += e;
+        c += dc;
+        r += dr;
+      }
     }
     TFctXY& grid = i == 0 ? intra : extra;
     grid.IsComplex = 0;
-    grid.Init(o.Width, o.Height);
+    grid.Init(width, height);
     grid.Values = std::move(image);
     Describe(o, i == 0, grid.Infos);
+    grid.Infos.Naxis1 = width;
+    grid.Infos.Naxis2 = height;
   }
   if (report) *report = info;
   return {true, ""};

@@ -48,6 +48,18 @@ struct StarSimulationOptions {
   double ReadNoise = 0.0;      // Gaussian read noise, electrons RMS
   std::uint64_t Seed = 1;
   int RaysPerPixel = 4;  // geometric model: rays per pixel side at the pupil image scale
+  // A camera frame larger than the image, the image placed in it: 0 x 0 for
+  // none. FrameColumn, FrameRow: the samples of the frame the image's first
+  // sample falls on, 0-based offsets (the frame's own defects below apply to
+  // the whole frame).
+  int FrameWidth = 0;
+  int FrameHeight = 0;
+  int FrameColumn = 0;
+  int FrameRow = 0;
+  double SkyGradientX = 0.0;  // counts per pixel across the frame, added to SkyLevel
+  double SkyGradientY = 0.0;
+  int HotPixels = 0;   // single samples far above the sky
+  int CosmicRays = 0;  // short bright tracks
 };
 
 // Outcome of a call: Ok, or the reason for the refusal in Message.
@@ -70,7 +82,8 @@ struct StarSimulationReport {
 // sizes outside 8..8192, and the like.
 StarSimulationStatus ValidateStarOptions(const StarSimulationOptions& options);
 
-// Makes the pair. On success intra and extra are Width x Height grids of
+// Makes the pair. On success intra and extra are Width x Height grids (or
+// FrameWidth x FrameHeight with a frame) of
 // counts (plane 1, doubles, mask 0) with Infos describing the set-up; on
 // refusal they are released. The program-wide Zernike basis is used during
 // the call and left as it was.

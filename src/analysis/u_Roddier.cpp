@@ -137,6 +137,7 @@ void TRoddier::ComputeSignal() {
   s.MeasurePupil();
   s.SetPupilAxes();
   s.MeasureObstruction();
+  if (KnownObstruction > 0) s.Obstruction = KnownObstruction;
 
   RingRadius = kRingRadius;
   MarkBoundaryRing(s);

@@ -46,7 +46,10 @@ class TRoddier {
   double Radius = 0.0;       // nm
   double FocalLength = 0.0;  // nm
   double Defocus = 0.0;      // nm
-  double RingRadius = 0.0;   // pupil units
+  // The central obstruction when the user knows it (fraction of the pupil
+  // radius); 0: measured on the images.
+  double KnownObstruction = 0.0;
+  double RingRadius = 0.0;  // pupil units
   std::int32_t MaxIterations = 0;
   // The stop rule of the outer passes: an increment whose RMS is not above
   // StopRms (nm) is not added, and ends the passes when StopWhenConverged.

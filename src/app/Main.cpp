@@ -33,6 +33,7 @@
 #include "app/u_progress_bar.h"
 #include "core/u_math.h"
 #include "io/jpeg_file.h"
+#include "setup/frame_settings.h"
 #include "setup/parametres_form.h"
 #include "setup/prefs_form.h"
 #include "setup/reconstruction_method.h"
@@ -130,6 +131,7 @@ void TMainForm::CreateMenus() {
   QMenu* image = menuBar()->addMenu("Image");
   Symtrie1801 = add(image, "Mirror   180°", &TMainForm::Symtrie1801Click);
   Centrer1 = add(image, "Centre", &TMainForm::Centrer1Click);
+  CutOut1 = add(image, "Cut out around the star", &TMainForm::CutOut1Click);
   Mridienne1 = add(image, "Mid-line", &TMainForm::Mridienne1Click);
 
   QMenu* values = menuBar()->addMenu("Values");
@@ -274,7 +276,18 @@ TForm1* TMainForm::NewImageWindow(std::shared_ptr<TPupille> grid, const QString&
 
 // ---- File ----
 
-TForm1* TMainForm::OpenImageFile(const QString& title) {
+namespace {
+
+// The file name, and the cut-out when the frame was cut ("newt_intra.fits
+// [cut out 256 x 256 at (1201, 801) of the 4096 x 2800 frame]").
+QString CutOutCaption(const QString& name, const TPupille& grid) {
+  const std::string cut = CutOutText(grid);
+  return cut.empty() ? name : name + " [" + QString::fromStdString(cut) + "]";
+}
+
+}  // namespace
+
+TForm1* TMainForm::OpenImageFile(const QString& title, const char* role) {
   TFileRequest request;
   request.Title = title;
   request.Filter = "Images Fits|*.fit;*.fits";
@@ -285,18 +298,22 @@ TForm1* TMainForm::OpenImageFile(const QString& title) {
   TOpenOutcome outcome;
   {
     THourglass hourglass;
-    outcome = OpenTestImage(fileName.toStdString(), CurrentPupilSearch(), *grid);
+    outcome = OpenTestFrame(fileName.toStdString(), CurrentPupilSearch(), CutOutOnOpening, *grid);
   }
-  // A frame without a pupil still opens: its threshold can be set by hand.
   if (!outcome.Opened) {
     Platform().Warning(QString::fromStdString(outcome.Reason));
     return nullptr;
   }
-  return NewImageWindow(std::move(grid), QFileInfo(fileName).fileName());
+  // A frame without a usable star still opens (its threshold can be set by
+  // hand), but the user hears why it cannot be trusted.
+  const QString name = QFileInfo(fileName).fileName();
+  if (!outcome.Star.Found())
+    Platform().Warning(QString::fromStdString(StarRefusal(outcome.Star, role, name.toStdString())));
+  return NewImageWindow(std::move(grid), CutOutCaption(name, *grid));
 }
 
 void TMainForm::FileOpen1Execute() {
-  TForm1* w = OpenImageFile("Open an image");
+  TForm1* w = OpenImageFile("Open an image", "intra-focal");
   if (!w) return;
   w->Grid->Kind = kKindIntra;
   Session().AddToImageList(kKindIntra, w);
@@ -305,7 +322,7 @@ void TMainForm::FileOpen1Execute() {
 }
 
 void TMainForm::Ouvrircommeextrafocale1Click() {
-  TForm1* w = OpenImageFile("Open an extrafocal image");
+  TForm1* w = OpenImageFile("Open an extrafocal image", "extra-focal");
   if (!w) return;
   // Turned into the orientation of the intra-focal image.
   w->Grid->Rotate180();
@@ -500,6 +517,31 @@ void TMainForm::Centrer1Click() {
   Session().NotifyGridValues(g.get());
 }
 
+void TMainForm::CutOut1Click() {
+  const std::shared_ptr<TPupille> g = GridOf(ActiveImage);
+  if (!g) return;
+  if (g->Kind != kKindIntra && g->Kind != kKindExtra) {
+    Platform().Warning("Action impossible. Select an intra-focal or extra-focal image.");
+    return;
+  }
+  TOpenOutcome outcome;
+  {
+    THourglass hourglass;
+    outcome = CutOutTestImage(*g, CurrentPupilSearch());
+  }
+  const std::string name = ActiveImage->windowTitle().toStdString();
+  if (!outcome.Star.Found()) {
+    Platform().Warning(QString::fromStdString(
+        StarRefusal(outcome.Star, g->Kind == kKindExtra ? "extra-focal" : "intra-focal", name)));
+  } else if (!outcome.Cut) {
+    Platform().Warning(QString::fromStdString(name + ": the image is not much larger than its donut"));
+  }
+  if (outcome.Cut) {
+    ActiveImage->setWindowTitle(CutOutCaption(ActiveImage->windowTitle(), *g));
+    Session().NotifyGridValues(g.get());
+  }
+}
+
 // ---- Zoom ----
 
 void TMainForm::ApplyZoomSelector() {
@@ -534,6 +576,7 @@ std::unique_ptr<TMainForm> CreateApplicationWindows() {
   InitPreferences();
   main->Prefs = new TPrefs(main.get());
   ReadReconstructionSettings();  // the method lives in its own file beside Prefs.txt
+  ReadFrameSettings();           // and so does the cut-out on opening
   main->FormInfos = new TFormInfos(main.get());
   main->addDockWidget(Qt::RightDockWidgetArea, main->FormInfos);
   main->FormInfos->hide();

@@ -85,6 +85,7 @@ class TMainForm : public QMainWindow {
   // Image.
   void Symtrie1801Click();
   void Centrer1Click();
+  void CutOut1Click();
   void Mridienne1Click();
   // Values.
   void Paramtres1Click();
@@ -144,7 +145,7 @@ class TMainForm : public QMainWindow {
           *Imprimer1 = nullptr, *FileExit1 = nullptr;
   QAction *Cascade1 = nullptr, *TileHorizontal1 = nullptr, *TileVertical1 = nullptr, *MinimiseAll1 = nullptr,
           *ArrangeAll1 = nullptr, *Afficherlesinformations1 = nullptr;
-  QAction *Symtrie1801 = nullptr, *Centrer1 = nullptr, *Mridienne1 = nullptr;
+  QAction *Symtrie1801 = nullptr, *Centrer1 = nullptr, *Mridienne1 = nullptr, *CutOut1 = nullptr;
   QAction *Paramtres1 = nullptr, *Simulations1 = nullptr, *Valeursdalerte1 = nullptr;
   QAction *Signal1 = nullptr, *Frontdonde1 = nullptr, *Poisson1 = nullptr, *Reconstruire = nullptr,
           *Ajuster1 = nullptr, *Interferogramme1 = nullptr, *PSF1 = nullptr, *FFT1 = nullptr,
@@ -167,7 +168,7 @@ class TMainForm : public QMainWindow {
   void CreateMenus();
   void CreateToolBars();
   void FillWindowsMenu();
-  TForm1* OpenImageFile(const QString& title);
+  TForm1* OpenImageFile(const QString& title, const char* role);
   void CloseFamilyAsked(const QString& name, std::initializer_list<int> kinds);
   void ShowResidual(const std::unique_ptr<TRoddier>& slot);
   void ShowCorrectedImages(const std::unique_ptr<TRoddier>& slot);

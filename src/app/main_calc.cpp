@@ -8,8 +8,10 @@
 #include <algorithm>
 #include <cmath>
 #include <string>
+#include <vector>
 
 #include "analysis/channel_run.h"
+#include "analysis/pair_checks.h"
 #include "app/Main.h"
 #include "app/Unit1.h"
 #include "app/platform.h"
@@ -28,6 +30,14 @@
 namespace caustica {
 
 namespace {
+
+// One warning a line, each a sentence.
+std::string JoinedWarnings(const std::vector<std::string>& warnings) {
+  std::string text;
+  for (const std::string& w : warnings) text += (text.empty() ? "" : "\n") + w + ".";
+  text[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(text[0])));
+  return text;
+}
 
 std::shared_ptr<TPupille> GridOf(TForm1* window) { return window ? window->Grid : nullptr; }
 
@@ -104,6 +114,9 @@ void TMainForm::ReconstruireClick() {
   }
   const bool polychromatic = Parametres.ModeTraitement == 1;
   if (!polychromatic && Parametres.ModeTraitement != 0 && Parametres.ModeTraitement != 255) return;
+  // What the pair's checks say comes before the work, and again with the result.
+  std::vector<std::string> warnings = CurrentPairChecks();
+  if (!warnings.empty()) Platform().Warning(QString::fromStdString(JoinedWarnings(warnings)));
   FormProgress->ChannelCount = polychromatic ? 3 : 1;
   FormProgress->Channel = 0;
   TRunProgress progress;
@@ -150,6 +163,12 @@ void TMainForm::ReconstruireClick() {
     NewImageWindow(RoddierMono->Wavefront,
                    QString("Wavefront %1").arg(QString::fromStdString(ChannelNames[0])));
   }
+  const TTestSetup test = CurrentTestSetup();
+  for (TRoddier* slot : {RoddierMono.get(), RoddierBlue.get(), RoddierGreen.get(), RoddierRed.get()})
+    if (slot && slot->Wavefront && (polychromatic ? slot != RoddierMono.get() : slot == RoddierMono.get()))
+      for (const std::string& w : CheckResult(*slot->Wavefront, test)) warnings.push_back(w);
+  if (!warnings.empty())
+    Platform().Warning(QString::fromStdString("With this result: " + JoinedWarnings(warnings)));
   if (Preferences.Valeurs.AjustAuto) Session().ShowZernikeResults();
 }
 

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "analysis/channel_run.h"
+#include "analysis/pair_checks.h"
 #include "analysis/products.h"
 #include "analysis/test_image.h"
 #include "analysis/zernike_coefficients_file.h"
@@ -68,14 +69,23 @@ Test parameters:
   --angle-unit U              deg (default), rad
   --orientation O             x or y: the axis the set-up astigmatism and coma
                               are subtracted along (default: none subtracted)
+  --obstruction F             central obstruction, fraction of the pupil
+                              radius (0 < F < 1), when known: used instead of
+                              the one measured on the images
 
 Run:
   --prefs FILE                preferences file ("Prefs.txt" format); the
                               built-in defaults otherwise
+  --set KEY=VALUE             one preference for this run, by its "Prefs.txt"
+                              key (SubComa=0, LambdaB=460, NIter=5, ...);
+                              repeatable, applied over --prefs
   --method M                  reconstruction method: classic (default) or
                               accurate; without it, the setting saved in
                               "Reconstruction.txt" beside the --prefs file
   --output FOLDER             where the results go (created if needed)
+  --no-cutout                 keep whole frames; by default a frame much
+                              larger than its donut is cut to a square
+                              around it (the same size for both images)
   --json                      print the summary as JSON instead of text
   --report FILE               also write the HTML test report to FILE, its
                               JPEG pictures beside it (intra.jpg, extra.jpg,
@@ -116,6 +126,7 @@ using Grid = std::shared_ptr<TPupille>;
 struct TChannelImages {
   Grid Intra;
   Grid Extra;
+  TStarFinding IntraStar, ExtraStar;  // as found in the frames, before any cut-out
 };
 
 bool FileReadable(const std::string& path) {
@@ -129,31 +140,62 @@ void RequireFile(const std::string& path) {
   if (!FileReadable(path)) throw BatchError("cannot read file: " + path);
 }
 
-// "Open" and "Open as extra-focal"; a frame without a pupil cannot be
-// reconstructed here, so it is refused with the reason.
-Grid OpenFits(const std::string& path, bool extraFocal, const TPupilSearch& search) {
+std::string FileName(const std::string& path) { return std::filesystem::path(path).filename().string(); }
+
+// The file read and its star found; a frame without a usable star is refused
+// with the reason, naming the image.
+Grid LoadFits(const std::string& path, const std::string& role, TStarFinding& star) {
   RequireFile(path);
   auto g = std::make_shared<TPupille>();
-  const TOpenOutcome outcome = OpenTestImage(path, search, *g);
+  const TOpenOutcome outcome = LoadTestFrame(path, *g);
   if (!outcome.Opened)
     throw BatchError(outcome.Reason + ": " + path + " (" +
                      (LastInputRefusal().empty() ? "not a readable FITS image" : LastInputRefusal()) + ")");
-  if (!outcome.PupilFound) throw BatchError(outcome.Reason + " in " + path);
   // Refused here, before the other image is read and anything is padded.
   if (const std::string why = FrameShapeRefusal(g->Nx, g->Ny); !why.empty())
     throw BatchError(std::string(kImageFormatIncompatible) + ": " + path + " (" + why + ")");
-  if (extraFocal) {
-    g->Rotate180();
-    g->Kind = kKindExtra;
-  } else {
-    g->Kind = kKindIntra;
-  }
+  if (!outcome.Star.Found()) throw BatchError(StarRefusal(outcome.Star, role, FileName(path)));
+  star = outcome.Star;
   return g;
+}
+
+// The rest of "Open" and "Open as extra-focal": the pupil search, and the
+// extra-focal image turned.
+void FinishOpening(TPupille& g, bool extraFocal, const TPupilSearch& search, const std::string& path) {
+  const TOpenOutcome outcome = SearchPupil(g, search);
+  if (!outcome.PupilFound) throw BatchError(outcome.Reason + " in " + path);
+  if (extraFocal) {
+    g.Rotate180();
+    g.Kind = kKindExtra;
+  } else {
+    g.Kind = kKindIntra;
+  }
+}
+
+// A FITS pair, cut out around its donuts when the frames are much larger.
+TChannelImages OpenFitsPair(const std::string& intraPath, const std::string& extraPath,
+                            const TPupilSearch& search, bool cutOut, std::vector<std::string>& notes) {
+  TChannelImages pair;
+  TStarFinding& intraStar = pair.IntraStar;
+  TStarFinding& extraStar = pair.ExtraStar;
+  pair.Intra = LoadFits(intraPath, "intra-focal", intraStar);
+  pair.Extra = LoadFits(extraPath, "extra-focal", extraStar);
+  for (const auto& [star, path] : {std::pair{&intraStar, &intraPath}, std::pair{&extraStar, &extraPath}}) {
+    const std::string note = StarNote(*star, FileName(*path));
+    if (!note.empty()) notes.push_back(note);
+  }
+  if (cutOut && CutOutPair(*pair.Intra, intraStar, *pair.Extra, extraStar)) {
+    notes.push_back(FileName(intraPath) + ": " + CutOutText(*pair.Intra));
+    notes.push_back(FileName(extraPath) + ": " + CutOutText(*pair.Extra));
+  }
+  FinishOpening(*pair.Intra, false, search, intraPath);
+  FinishOpening(*pair.Extra, true, search, extraPath);
+  return pair;
 }
 
 // "Import a jpeg image": blue, green, red grids of the picture's size.
 std::vector<Grid> OpenJpeg(const std::string& path, bool extraFocal, const TPupilSearch& search,
-                           const std::array<double, 3>& wavelengths) {
+                           const std::array<double, 3>& wavelengths, std::vector<TStarFinding>* stars) {
   RequireFile(path);
   TRaster picture;
   std::string why;
@@ -167,9 +209,13 @@ std::vector<Grid> OpenJpeg(const std::string& path, bool extraFocal, const TPupi
   std::vector<Grid> grids;
   for (std::size_t channel = 0; channel < 3; ++channel) {
     const TOpenOutcome& found = channels.Outcomes[channel];
+    const std::string image = FileName(path) + " (" + ChannelNames[channel + 1] + ")";
+    if (!found.Star.Found())
+      throw BatchError(StarRefusal(found.Star, extraFocal ? "extra-focal" : "intra-focal", image));
     if (!found.PupilFound)
       throw BatchError(found.Reason + " in " + path + " (" + ChannelNames[channel + 1] + ")");
     Grid g = channels.Grids[channel];
+    if (stars) stars->push_back(found.Star);
     // Moved to the extra-focal list: turned by 180 degrees like any extra-focal image.
     if (extraFocal) g->Rotate180();
     g->Kind = extraFocal ? kKindExtra : kKindIntra;
@@ -502,13 +548,14 @@ std::string InputNames(const ArgList& args) {
 int RunReconstruct(const std::vector<std::string>& arguments) {
   const ArgList args(
       arguments,
-      {"--intra",         "--extra",      "--jpeg-intra",    "--jpeg-extra",     "--diameter",
-       "--focal",         "--defocus",    "--pixel-size",    "--binning",        "--logical-binning",
-       "--source",        "--distance",   "--distance-unit", "--angle",          "--angle-unit",
-       "--orientation",   "--prefs",      "--method",        "--output",         "--products",
-       "--product-angle", "--fringes",    "--series",        "--psf-size",       "--zernike-format",
-       "--report",        "--instrument", "--camera",        "--exposure-intra", "--exposure-extra"},
-      {"--json", "--quiet"});
+      {"--intra",          "--extra",         "--jpeg-intra",    "--jpeg-extra", "--diameter",
+       "--focal",          "--defocus",       "--pixel-size",    "--binning",    "--logical-binning",
+       "--source",         "--distance",      "--distance-unit", "--angle",      "--angle-unit",
+       "--orientation",    "--prefs",         "--method",        "--output",     "--products",
+       "--product-angle",  "--fringes",       "--series",        "--psf-size",   "--zernike-format",
+       "--obstruction",    "--set",           "--report",        "--instrument", "--camera",
+       "--exposure-intra", "--exposure-extra"},
+      {"--json", "--quiet", "--no-cutout"});
 
   // Everything on the command line is checked before any image is read.
   TReconstructionMethod method = TReconstructionMethod::Classic;
@@ -584,6 +631,9 @@ int RunReconstruct(const std::vector<std::string>& arguments) {
     throw BatchError("unknown orientation '" + orientation + "' (x or y)", 2);
   e.Mode = polychromatic ? 1 : 0;
   CheckTestRanges(e);
+  const double knownObstruction = args.Number("--obstruction", 0.0);
+  if (args.Has("--obstruction") && !(knownObstruction > 0 && knownObstruction < 1))
+    throw BatchError("the obstruction must lie between 0 and 1, as a fraction of the pupil radius", 2);
 
   if (args.Has("--prefs")) {
     const std::string prefs = args.Text("--prefs");
@@ -597,7 +647,28 @@ int RunReconstruct(const std::vector<std::string>& arguments) {
     if (!args.Has("--method")) ReadReconstructionSettings(ReconstructionSettingsFilePath(prefs), method);
   } else {
     Preferences.Valeurs = TkwValue{};
+  }
+  // Preferences for this run only, over the file's or the defaults.
+  for (const std::string& setting : args.All("--set")) {
+    const std::size_t eq = setting.find('=');
+    if (eq == std::string::npos ||
+        !SetPreference(setting.substr(0, eq), setting.substr(eq + 1), Preferences.Valeurs))
+      throw BatchError("--set expects KEY=VALUE with a key and value of \"Prefs.txt\", not '" + setting + "'",
+                       2);
+  }
+  if (args.Has("--set") || !args.Has("--prefs"))
     SetZernikeBasis(Preferences.Valeurs.NPolyZern, Preferences.Valeurs.ModePoly);
+  if (polychromatic) {
+    const TkwValue& v = Preferences.Valeurs;
+    std::string missing;
+    for (const auto& [name, value] :
+         {std::pair{"LambdaB", v.LambdaB}, {"LambdaV", v.LambdaV}, {"LambdaR", v.LambdaR}})
+      if (!(value > 0)) missing += std::string(missing.empty() ? "" : ", ") + name;
+    if (!missing.empty())
+      throw BatchError("a three-colour test needs the wavelengths of its channels, and " + missing +
+                           " is 0 (give them in the preferences or with --set LambdaB=460 --set LambdaV=530 "
+                           "--set LambdaR=640)",
+                       2);
   }
   const TProductRequest products = ProductsOf(args);
   // Everything the run and its files take of the preferences, once.
@@ -617,18 +688,23 @@ int RunReconstruct(const std::vector<std::string>& arguments) {
   const std::string& staging = runFolder.Staging();
 
   // The images, read and searched as "Open" and "Open as extra-focal" do.
+  TRunSummary run;
   std::vector<TChannelImages> pairs;
   if (jpeg) {
     const std::array<double, 3> wavelengths = runSettings.ChannelWavelengths;
-    const std::vector<Grid> intra = OpenJpeg(args.Text("--jpeg-intra"), false, search, wavelengths);
-    const std::vector<Grid> extra = OpenJpeg(args.Text("--jpeg-extra"), true, search, wavelengths);
-    for (int i = 0; i < 3; ++i) {
-      pairs.push_back({intra[i], extra[i]});
+    std::vector<TStarFinding> intraStars, extraStars;
+    const std::vector<Grid> intra =
+        OpenJpeg(args.Text("--jpeg-intra"), false, search, wavelengths, &intraStars);
+    const std::vector<Grid> extra =
+        OpenJpeg(args.Text("--jpeg-extra"), true, search, wavelengths, &extraStars);
+    for (std::size_t i = 0; i < 3; ++i) {
+      pairs.push_back({intra[i], extra[i], intraStars[i], extraStars[i]});
       RequireSameSize(pairs.back(), args.Text("--jpeg-intra"), args.Text("--jpeg-extra"));
     }
   } else {
     for (std::size_t i = 0; i < intraFiles.size(); ++i) {
-      pairs.push_back({OpenFits(intraFiles[i], false, search), OpenFits(extraFiles[i], true, search)});
+      pairs.push_back(
+          OpenFitsPair(intraFiles[i], extraFiles[i], search, !args.Flag("--no-cutout"), run.Notes));
       RequireSameSize(pairs.back(), intraFiles[i], extraFiles[i]);
     }
   }
@@ -653,7 +729,23 @@ int RunReconstruct(const std::vector<std::string>& arguments) {
   TParametres parametres;
   StoreEntries(e, aberrations, parametres);
   if (!ParametersComplete(parametres)) throw BatchError("The parameters are incomplete.", 2);
-  const TTestSetup test = TestSetupOf(parametres);
+  TTestSetup test = TestSetupOf(parametres);
+  test.Obstruction = knownObstruction;
+
+  // The pair's checks, said before any work and kept in the summary.
+  for (std::size_t i = 0; i < pairs.size(); ++i) {
+    TPairFacts facts;
+    facts.EnteredObstruction = knownObstruction;
+    // A pixel size from the header checks the defocus entered; one given
+    // on the command line made the defocus from the radii already.
+    const TImgInfos& infos = pairs[i].Intra->Infos;
+    if (!fromRadii && infos.PixelSizeX > 0)
+      facts.PixelSize = infos.PixelSizeX * std::max<int>(1, infos.BinX) * 1e3;
+    for (const std::string& w : CheckPair(pairs[i].IntraStar, pairs[i].ExtraStar, test, facts))
+      run.Warnings.push_back((polychromatic ? ChannelNames[i + 1] + ": " : std::string()) + w);
+  }
+  if (!args.Flag("--quiet"))
+    for (const std::string& w : run.Warnings) std::fprintf(stderr, "warning: %s\n", w.c_str());
 
   TReportRequest report;
   report.File = args.Text("--report");
@@ -674,7 +766,6 @@ int RunReconstruct(const std::vector<std::string>& arguments) {
 
   ProgressBar bar(!args.Flag("--quiet"));
   std::string why;
-  TRunSummary run;
   run.Method = method == TReconstructionMethod::Accurate ? "accurate" : "classic";
   run.Mode = polychromatic ? "polychromatic" : "simple";
   run.OutputFolder = folder;
@@ -697,6 +788,9 @@ int RunReconstruct(const std::vector<std::string>& arguments) {
                                               TImagePair{pairs[2].Intra, pairs[2].Extra}};
     if (!ReconstructPolychromatic(blue, green, red, images, test, runSettings, bar.Callbacks(), &why))
       throw BatchError("reconstruction failed: " + why + " (" + InputNames(args) + ")");
+    for (TRoddier* slot : {&blue, &green, &red})
+      for (const std::string& w : CheckResult(*slot->Wavefront, test))
+        run.Warnings.push_back(ChannelNames[slot->Wavefront->Channel & 3] + ": " + w);
     std::array<TChannelPictures, 3> pictures;
     run.Channels.push_back(WriteChannel(blue, "Blue", "_blue", staging, products, test, output, pictures[0]));
     run.Channels.push_back(
@@ -710,6 +804,7 @@ int RunReconstruct(const std::vector<std::string>& arguments) {
     TRoddier mono;
     if (!ReconstructSingle(mono, {pairs[0].Intra, pairs[0].Extra}, test, runSettings, bar.Callbacks(), &why))
       throw BatchError("reconstruction failed: " + why + " (" + InputNames(args) + ")");
+    for (const std::string& w : CheckResult(*mono.Wavefront, test)) run.Warnings.push_back(w);
     TChannelPictures pictures;
     run.Channels.push_back(WriteChannel(mono, "single", "", staging, products, test, output, pictures));
     if (!report.File.empty()) WriteBatchReport(report, mono, pictures, parametres, e.Source, values);

@@ -39,6 +39,15 @@ Light:
   --read-noise E         Gaussian read noise, electrons RMS (0)
   --seed N               seed of the noise (default 1)
   --rays N               geometric model: rays per pixel side (default 4)
+Camera frame (the image placed in a larger frame, as a camera records it):
+  --frame-width N, --frame-height N
+                         frame size in pixels (default: none)
+  --frame-column N, --frame-row N
+                         where the image's first sample falls, 0-based
+  --gradient-x C, --gradient-y C
+                         sky gradient, counts per pixel across the frame
+  --hot-pixels N         single samples far above the sky (0)
+  --cosmic-rays N        short bright tracks (0)
 )";
 
 namespace {
@@ -74,6 +83,14 @@ int RunSimulate(const std::vector<std::string>& arguments) {
                       "--read-noise",
                       "--seed",
                       "--rays",
+                      "--frame-width",
+                      "--frame-height",
+                      "--frame-column",
+                      "--frame-row",
+                      "--gradient-x",
+                      "--gradient-y",
+                      "--hot-pixels",
+                      "--cosmic-rays",
                       "--intra",
                       "--extra"},
                      {"--normalised", "--annular", "--photon-noise"});
@@ -108,6 +125,14 @@ int RunSimulate(const std::vector<std::string>& arguments) {
   if (seed < 0) throw BatchError("--seed must not be negative", 2);
   o.Seed = static_cast<std::uint64_t>(seed);
   o.RaysPerPixel = args.Integer("--rays", o.RaysPerPixel);
+  o.FrameWidth = args.Integer("--frame-width", 0);
+  o.FrameHeight = args.Integer("--frame-height", 0);
+  o.FrameColumn = args.Integer("--frame-column", 0);
+  o.FrameRow = args.Integer("--frame-row", 0);
+  o.SkyGradientX = args.Number("--gradient-x", 0);
+  o.SkyGradientY = args.Number("--gradient-y", 0);
+  o.HotPixels = args.Integer("--hot-pixels", 0);
+  o.CosmicRays = args.Integer("--cosmic-rays", 0);
   const std::string intraFile = args.Text("--intra");
   const std::string extraFile = args.Text("--extra");
   if (intraFile.empty() || extraFile.empty())
@@ -124,7 +149,7 @@ int RunSimulate(const std::vector<std::string>& arguments) {
   const StarSimulationStatus written = WriteStarPair(intra, extra, intraFile, extraFile);
   if (!written.Ok) throw BatchError(written.Message);
   std::printf("Wrote %s and %s (%d x %d, pupil radius %.2f px in the images)\n", intraFile.c_str(),
-              extraFile.c_str(), o.Width, o.Height, report.PupilImageRadius);
+              extraFile.c_str(), intra.Nx, intra.Ny, report.PupilImageRadius);
   return 0;
 }
 

@@ -95,6 +95,8 @@ std::string SummaryText(const TRunSummary& run) {
   t += "Set-up aberrations subtracted (nm): astigmatism " + Fixed(run.AstigX, 2) + " / " +
        Fixed(run.AstigY, 2) + ", coma " + Fixed(run.ComaX, 2) + " / " + Fixed(run.ComaY, 2) + ", spherical " +
        Fixed(run.Spherique, 2) + (run.Autocollimation ? ", autocollimation (halved)" : "") + "\n";
+  for (const std::string& n : run.Notes) t += "Note: " + n + "\n";
+  for (const std::string& w : run.Warnings) t += "Warning: " + w + "\n";
   for (const TChannelSummary& c : run.Channels) {
     t += c.Channel == "single" ? "\nWavefront\n" : "\nWavefront " + c.Channel + "\n";
     t += "  PTV " + Fixed(c.PtvValue, 2) + " nm, RMS " + Fixed(c.RmsValue, 2) + " nm";
@@ -138,6 +140,8 @@ std::string SummaryJson(const TRunSummary& run) {
        ", \"coma_y\": " + JsonNumber(run.ComaY) + ", \"spherical\": " + JsonNumber(run.Spherique) + "}},\n";
   j += "  \"output_folder\": " + JsonString(run.OutputFolder) + ",\n";
   j += "  \"files\": " + JsonStrings(run.Files) + ",\n";
+  j += "  \"notes\": " + JsonStrings(run.Notes) + ",\n";
+  j += "  \"warnings\": " + JsonStrings(run.Warnings) + ",\n";
   j += "  \"channels\": [";
   for (std::size_t i = 0; i < run.Channels.size(); ++i) {
     const TChannelSummary& c = run.Channels[i];

@@ -45,7 +45,9 @@ struct TRunSummary {
   bool Autocollimation = false;
   std::string OutputFolder;
   std::vector<TChannelSummary> Channels;
-  std::vector<std::string> Files;  // written for the whole run
+  std::vector<std::string> Files;     // written for the whole run
+  std::vector<std::string> Notes;     // what was done to the images (cut-outs, stars left aside)
+  std::vector<std::string> Warnings;  // the pair's checks that did not pass
 };
 
 // Statistics, Strehl figures, Seidel rows and coefficients of a wavefront

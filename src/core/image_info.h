@@ -42,6 +42,11 @@ struct TImgInfos {
   double Seeing = 0.0;
   double BZero = 0.0;
   double BScale = 0.0;
+  // A cut-out of a larger frame: where it starts in that frame (samples
+  // left out before its first column and row) and the frame's size; the
+  // frame size is 0 for an image that was not cut out.
+  std::int32_t CutOutColumn = 0, CutOutRow = 0;
+  std::int32_t FrameWidth = 0, FrameHeight = 0;
 };
 
 }  // namespace caustica

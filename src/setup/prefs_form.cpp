@@ -25,6 +25,7 @@
 #include "core/u_Palettes.h"
 #include "core/u_math.h"
 #include "io/u_fichier.h"
+#include "setup/frame_settings.h"
 #include "setup/reconstruction_method.h"
 #include "setup/saisie_zernike_form.h"
 #include "setup/u_prefs.h"
@@ -103,6 +104,8 @@ TPrefs::TPrefs(QWidget* parent) : QDialog(parent) {
   ComboMethod->addItems({ReconstructionMethodName(TReconstructionMethod::Classic),
                          ReconstructionMethodName(TReconstructionMethod::Accurate)});
   algorithms->addRow("Reconstruction method", ComboMethod);
+  CheckCutOut = new QCheckBox("Cut a large camera frame out around its star on opening", TabAlgorithms);
+  algorithms->addRow(CheckCutOut);
   Tabs->addTab(TabAlgorithms, "Algorithms");
 
   // "Constants".
@@ -239,6 +242,7 @@ void TPrefs::FormShow() {
   SpinExtractSeuil->setValue(v.ExtractSeuil);
   CheckExtractAuto->setChecked(v.ExtractAuto != 0);
   ComboMethod->setCurrentIndex(ReconstructionMethod == TReconstructionMethod::Accurate ? 1 : 0);
+  CheckCutOut->setChecked(CutOutOnOpening);
   EditLambdaRef->setText(Fixed2(v.LambdaRef));
   EditLambdaInterfero->setText(Fixed2(v.LambdaInterfero));
   EditLambdaB->setText(Fixed2(v.LambdaB));
@@ -307,8 +311,9 @@ void TPrefs::BitBtn1Click() {
   SetZernikeBasis(v.NPolyZern, v.ModePoly == 255 ? kKeepPolynomialType : v.ModePoly);
   ReconstructionMethod =
       ComboMethod->currentIndex() == 1 ? TReconstructionMethod::Accurate : TReconstructionMethod::Classic;
+  CutOutOnOpening = CheckCutOut->isChecked();
   std::string error;
-  if (!WritePreferences(&error) || !WriteReconstructionSettings(&error)) {
+  if (!WritePreferences(&error) || !WriteReconstructionSettings(&error) || !WriteFrameSettings(&error)) {
     // The values in memory stay; the dialog stays open so the user sees it failed.
     Platform().Warning(Q(error));
     return;
@@ -319,6 +324,7 @@ void TPrefs::BitBtn1Click() {
 void TPrefs::BitBtn4Click() {
   Preferences.Valeurs = TkwValue{};
   ReconstructionMethod = TReconstructionMethod::Classic;
+  CutOutOnOpening = true;
   FormShow();
 }
 

@@ -50,6 +50,7 @@ class TPrefs : public QDialog {
   QSpinBox* SpinExtractSeuil = nullptr;
   QCheckBox* CheckExtractAuto = nullptr;
   QComboBox* ComboMethod = nullptr;
+  QCheckBox* CheckCutOut = nullptr;
   QLineEdit *EditLambdaRef = nullptr, *EditLambdaInterfero = nullptr;
   QLineEdit *EditLambdaB = nullptr, *EditLambdaV = nullptr, *EditLambdaR = nullptr;
   QLineEdit *EditPoidsB = nullptr, *EditPoidsV = nullptr, *EditPoidsR = nullptr;

@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "core/atomic_file.h"
+#include "setup/settings_file.h"
 #include "setup/u_prefs.h"
 
 namespace caustica {
@@ -16,15 +17,6 @@ TReconstructionMethod ReconstructionMethod = TReconstructionMethod::Classic;
 namespace {
 
 constexpr const char* kKey = "Reconstruction method";
-// The file is a handful of bytes; anything much larger is not ours.
-constexpr std::uintmax_t kMaxFileBytes = 4096;
-
-std::string Trimmed(const std::string& s) {
-  const auto first = s.find_first_not_of(" \t\r\n");
-  if (first == std::string::npos) return std::string();
-  const auto last = s.find_last_not_of(" \t\r\n");
-  return s.substr(first, last - first + 1);
-}
 
 }  // namespace
 
@@ -33,7 +25,7 @@ const char* ReconstructionMethodName(TReconstructionMethod method) {
 }
 
 bool ParseReconstructionMethod(const std::string& text, TReconstructionMethod& method) {
-  std::string lower = Trimmed(text);
+  std::string lower = TrimmedSetting(text);
   std::transform(lower.begin(), lower.end(), lower.begin(),
                  [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
   if (lower == "classic") {
@@ -52,24 +44,13 @@ std::string ReconstructionSettingsText(TReconstructionMethod method) {
 }
 
 bool ReadReconstructionSettings(const std::string& fileName, TReconstructionMethod& method) {
-  std::error_code ec;
-  const std::uintmax_t size = std::filesystem::file_size(fileName, ec);
-  if (ec || size > kMaxFileBytes) return false;
-  std::ifstream in(fileName, std::ios::binary);
-  if (!in) return false;
-  std::string line;
-  bool found = false;
+  std::vector<std::string> values;
+  if (!ReadSettingValues(fileName, kKey, values) || values.empty()) return false;
   TReconstructionMethod read = method;
-  while (std::getline(in, line)) {
-    const auto eq = line.find('=');
-    if (eq == std::string::npos || Trimmed(line.substr(0, eq)) != kKey) continue;
-    TReconstructionMethod value;
-    if (!ParseReconstructionMethod(line.substr(eq + 1), value)) return false;
-    read = value;
-    found = true;
-  }
-  if (found) method = read;
-  return found;
+  for (const std::string& v : values)
+    if (!ParseReconstructionMethod(v, read)) return false;
+  method = read;
+  return true;
 }
 
 bool WriteReconstructionSettings(const std::string& fileName, TReconstructionMethod method,
@@ -78,7 +59,7 @@ bool WriteReconstructionSettings(const std::string& fileName, TReconstructionMet
 }
 
 std::string ReconstructionSettingsFilePath(const std::string& preferencesFile) {
-  return (std::filesystem::path(preferencesFile).parent_path() / "Reconstruction.txt").string();
+  return SettingsFileBesidePreferences(preferencesFile, "Reconstruction.txt");
 }
 
 std::string ReconstructionSettingsFilePath() { return ReconstructionSettingsFilePath(PreferencesFilePath()); }

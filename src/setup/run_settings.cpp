@@ -1,5 +1,10 @@
 #include "setup/run_settings.h"
 
+#include <algorithm>
+#include <memory>
+#include <utility>
+
+#include "analysis/pair_checks.h"
 #include "setup/reconstruction_method.h"
 #include "setup/u_parametres.h"
 #include "setup/u_prefs.h"
@@ -68,6 +73,31 @@ bool PrepareChannel(TRoddier& slot, int channel, const TRunProgress& progress, s
 bool ReconstructSingle(TRoddier& mono, const TRunProgress& progress, std::string* error) {
   return ReconstructSingle(mono, {Parametres.Intra.lock(), Parametres.Extra.lock()}, CurrentTestSetup(),
                            CurrentRunSettings(), progress, error);
+}
+
+std::vector<std::string> CurrentPairChecks() {
+  const TParametres& p = Parametres;
+  const bool polychromatic = p.ModeTraitement == 1;
+  const std::vector<std::pair<TImageRef, TImageRef>> pairs =
+      polychromatic ? std::vector<std::pair<TImageRef, TImageRef>>{{p.IntraBleu, p.ExtraBleu},
+                                                                   {p.IntraVert, p.ExtraVert},
+                                                                   {p.IntraRouge, p.ExtraRouge}}
+                    : std::vector<std::pair<TImageRef, TImageRef>>{{p.Intra, p.Extra}};
+  const TTestSetup test = CurrentTestSetup();
+  std::vector<std::string> warnings;
+  for (std::size_t i = 0; i < pairs.size(); ++i) {
+    const std::shared_ptr<TPupille> intra = pairs[i].first.lock(), extra = pairs[i].second.lock();
+    if (!intra || !extra) continue;
+    const TStarFinding si = FindStar(*intra), se = FindStar(*extra);
+    if (!si.Found() || !se.Found()) continue;  // said when the image was opened
+    TPairFacts facts;
+    facts.EnteredObstruction = test.Obstruction;
+    if (intra->Infos.PixelSizeX > 0)
+      facts.PixelSize = intra->Infos.PixelSizeX * std::max<int>(1, intra->Infos.BinX) * 1e3;
+    for (const std::string& w : CheckPair(si, se, test, facts))
+      warnings.push_back(polychromatic ? ChannelNames[i + 1] + ": " + w : w);
+  }
+  return warnings;
 }
 
 bool ReconstructPolychromatic(TRoddier& blue, TRoddier& green, TRoddier& red, const TRunProgress& progress,

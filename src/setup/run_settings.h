@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "analysis/channel_run.h"
 #include "analysis/products.h"
@@ -40,6 +41,10 @@ bool ReconstructSingle(TRoddier& mono, const TRunProgress& progress, std::string
 // on the red pair.
 bool ReconstructPolychromatic(TRoddier& blue, TRoddier& green, TRoddier& red, const TRunProgress& progress,
                               std::string* error = nullptr);
+
+// The checks of the pairs Parametres names (the three colour pairs in a
+// polychromatic test, each warning led by its colour), before a run.
+std::vector<std::string> CurrentPairChecks();
 
 // The coefficient file with the preference NPolyZern lines, normalised with
 // the program-wide basis.

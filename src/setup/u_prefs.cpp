@@ -172,21 +172,26 @@ double AsWritten(double v, bool fixed) {
   return back;
 }
 
-void StoreKeyedValue(const KeyedField& field, std::string_view text, TkwValue& values) {
+// True when the value was taken; a malformed or out-of-range one is not.
+bool StoreKeyedValue(const KeyedField& field, std::string_view text, TkwValue& values) {
   if (field.Real) {
     double v;
-    if (ParseReal(text, v)) values.*field.Real = AsWritten(v, false);
-    return;
+    if (!ParseReal(text, v)) return false;
+    values.*field.Real = AsWritten(v, false);
+    return true;
   }
   std::int32_t v;
-  if (!ParseInteger(text, v)) return;
+  if (!ParseInteger(text, v)) return false;
   if (field.Int) {
     values.*field.Int = v;
   } else if (field.High < field.Low) {
     values.*field.Byte = static_cast<std::uint8_t>(static_cast<std::uint32_t>(v) & 0xFFu);
   } else if (v >= field.Low && v <= field.High) {
     values.*field.Byte = static_cast<std::uint8_t>(v);
+  } else {
+    return false;
   }
+  return true;
 }
 
 // Lines end with CR LF, LF or a lone CR.
@@ -319,6 +324,20 @@ bool ReadPreferences(const std::string& fileName, TPreferences& prefs, TImageFol
     }
   }
   return true;
+}
+
+bool SetPreference(const std::string& key, const std::string& value, TkwValue& values) {
+  if (key == "Rapports") {
+    values.DossierRapports = value;
+    return true;
+  }
+  if (key == "Aide") {
+    values.FichierAide = value;
+    return true;
+  }
+  for (const KeyedField& field : kKeyedFields)
+    if (key == field.Key) return StoreKeyedValue(field, value, values);
+  return false;
 }
 
 bool WritePreferences(const std::string& fileName, const TPreferences& prefs,

@@ -85,6 +85,10 @@ bool WritePreferences(std::string* error = nullptr);
 
 // The same on an explicit file and explicit records.
 bool ReadPreferences(const std::string& fileName, TPreferences& prefs, TImageFolderHistory& history);
+// One preference by its "Prefs.txt" key, as a line of that file sets it
+// (folder history aside); false, and nothing changed, for an unknown key or
+// a value the key does not take.
+bool SetPreference(const std::string& key, const std::string& value, TkwValue& values);
 bool WritePreferences(const std::string& fileName, const TPreferences& prefs,
                       const TImageFolderHistory& history, std::string* error = nullptr);
 

@@ -265,8 +265,19 @@ TEST(BatchRun, ThreeColourPairsAndAColourJpegPair) {
   std::vector<std::string> args = {"reconstruct", "--quiet",   "--diameter", "200",      "--focal",
                                    "1200",        "--defocus", "3.6",        "--output", dir.File("fits")};
   for (int i = 0; i < 3; ++i) args.insert(args.end(), {"--intra", kIntra, "--extra", kExtra});
+  // The built-in preferences give the channels no wavelength: refused before any work.
   RunResult r = RunBatch(dir, args);
+  EXPECT_EQ(r.Status, 2);
+  EXPECT_NE(r.Err.find("needs the wavelengths of its channels, and LambdaB, LambdaV, LambdaR is 0"),
+            std::string::npos)
+      << r.Err;
+  EXPECT_TRUE(FolderEmptyOrAbsent(dir.File("fits")));
+  const std::vector<std::string> wavelengths = {"--set",       "LambdaB=460", "--set",
+                                                "LambdaV=530", "--set",       "LambdaR=640"};
+  args.insert(args.end(), wavelengths.begin(), wavelengths.end());
+  r = RunBatch(dir, args);
   ASSERT_EQ(r.Status, 0) << r.Err;
+  EXPECT_NE(caustica::test::ReadBytes(dir.File("fits/summary.txt")).find("at 530.0 nm"), std::string::npos);
   for (const char* colour : {"blue", "green", "red"})
     EXPECT_TRUE(fs::is_regular_file(dir.File(std::string("fits/wavefront_") + colour + ".jpg"))) << colour;
 
@@ -287,9 +298,23 @@ TEST(BatchRun, ThreeColourPairsAndAColourJpegPair) {
       }
     ASSERT_TRUE(caustica::EncodeJpegFile(jpeg, picture, 95));
   }
-  r = RunBatch(dir, {"reconstruct", "--quiet", "--json", "--jpeg-intra", dir.File("intra.jpg"),
-                     "--jpeg-extra", dir.File("extra.jpg"), "--diameter", "200", "--focal", "1200",
-                     "--defocus", "3.6", "--output", dir.File("jpeg")});
+  std::vector<std::string> jpegArgs = {"reconstruct",
+                                       "--quiet",
+                                       "--json",
+                                       "--jpeg-intra",
+                                       dir.File("intra.jpg"),
+                                       "--jpeg-extra",
+                                       dir.File("extra.jpg"),
+                                       "--diameter",
+                                       "200",
+                                       "--focal",
+                                       "1200",
+                                       "--defocus",
+                                       "3.6",
+                                       "--output",
+                                       dir.File("jpeg")};
+  jpegArgs.insert(jpegArgs.end(), wavelengths.begin(), wavelengths.end());
+  r = RunBatch(dir, jpegArgs);
   ASSERT_EQ(r.Status, 0) << r.Err;
   EXPECT_NE(r.Out.find("\"mode\": \"polychromatic\""), std::string::npos);
   const std::map<int, double> z = ReadCoefficients(dir.File("jpeg/zernike_green.txt"));
@@ -335,7 +360,7 @@ TEST(BatchRun, BadInputGivesOneLineAndNoFiles) {
       {with({{"--intra", dir.File("missing.fits")}}), "no such file"},
       {with({{"--extra", dir.File("garbage.fits")}}), "Image format incompatible"},
       {with({{"--extra", dir.File("small.fits")}}), "images of different sizes"},
-      {with({{"--intra", dir.File("blank.fits")}}), "no pupil found"},
+      {with({{"--intra", dir.File("blank.fits")}}), "no star found in blank.fits"},
       {with({{"--focal", "0"}}), "focal length must be greater than zero"},
       {with({{"--defocus", "0"}}), "defocus must be greater than zero"},
       {with({{"--diameter", "0"}}), "diameter must be greater than zero"},
@@ -346,6 +371,8 @@ TEST(BatchRun, BadInputGivesOneLineAndNoFiles) {
       {with({{"--products", "psf,hologram"}}), "unknown product"},
       {with({{"--prefs", dir.File("missing.txt")}}), "no such file"},
       {with({{"--colour", "red"}}), "unknown option"},
+      {with({{"--set", "NoSuchKey=1"}}), "--set expects KEY=VALUE"},
+      {with({{"--set", "NIter=lots"}}), "--set expects KEY=VALUE"},
       {{"reconstruct", "--intra", kIntra, "--extra", kExtra, "--diameter", "200", "--focal", "1200",
         "--defocus", "3.6"},
        "no output folder"},
@@ -359,4 +386,126 @@ TEST(BatchRun, BadInputGivesOneLineAndNoFiles) {
     EXPECT_EQ(std::count(r.Err.begin(), r.Err.end(), '\n'), 1) << r.Err;
     EXPECT_TRUE(FolderEmptyOrAbsent(out)) << c.Message;
   }
+}
+
+namespace {
+
+// A simulated pair written by the tool itself: a 200 mm f/8 star (radius
+// 75 px) in a 256 px image, placed in a larger frame when asked.
+RunResult Simulate(const ScratchDir& dir, const std::string& base, std::vector<std::string> extra) {
+  std::vector<std::string> args = {"simulate", "--focal",
+                                   "1600",     "--obstruction",
+                                   "0.3",      "--zernike",
+                                   "5=40",     "--zernike",
+                                   "11=30",    "--normalised",
+                                   "--intra",  dir.File(base + "_intra.fits"),
+                                   "--extra",  dir.File(base + "_extra.fits")};
+  args.insert(args.end(), extra.begin(), extra.end());
+  return RunBatch(dir, args);
+}
+
+std::vector<std::string> Reconstruct(const ScratchDir& dir, const std::string& intra,
+                                     const std::string& extra, const std::string& output) {
+  return {"reconstruct",
+          "--quiet",
+          "--json",
+          "--intra",
+          dir.File(intra + "_intra.fits"),
+          "--extra",
+          dir.File(extra + "_extra.fits"),
+          "--diameter",
+          "200",
+          "--focal",
+          "1600",
+          "--defocus",
+          "6",
+          "--output",
+          dir.File(output)};
+}
+
+const std::vector<std::string> kDirtyFrame = {"--frame-width",
+                                              "1600",
+                                              "--frame-height",
+                                              "1200",
+                                              "--frame-column",
+                                              "1100",
+                                              "--frame-row",
+                                              "200",
+                                              "--sky",
+                                              "180",
+                                              "--gradient-x",
+                                              "0.02",
+                                              "--photon-noise",
+                                              "--read-noise",
+                                              "8",
+                                              "--level",
+                                              "5e6",
+                                              "--hot-pixels",
+                                              "200",
+                                              "--cosmic-rays",
+                                              "30",
+                                              "--seeing",
+                                              "1.5"};
+
+}  // namespace
+
+TEST(BatchFrames, AWholeFrameIsCutOutAndGivesTheCoefficientsOfItsCutOut) {
+  ScratchDir dir;
+  // Hot pixels and cosmic rays left out: the prepared pair has none.
+  std::vector<std::string> frame(kDirtyFrame.begin(), kDirtyFrame.end() - 6);
+  frame.insert(frame.end(), {"--seeing", "1.5"});
+  ASSERT_EQ(Simulate(dir, "frame", frame).Status, 0);
+  // The same star without the frame.
+  const std::vector<std::string> prepared = {"--sky",   "180", "--photon-noise", "--read-noise", "8",
+                                             "--level", "5e6", "--seeing",       "1.5"};
+  ASSERT_EQ(Simulate(dir, "prepared", prepared).Status, 0);
+
+  RunResult r = RunBatch(dir, Reconstruct(dir, "frame", "frame", "cut"));
+  ASSERT_EQ(r.Status, 0) << r.Err;
+  EXPECT_NE(r.Out.find("frame_intra.fits: cut out 256 x 256 at ("), std::string::npos) << r.Out;
+  EXPECT_NE(r.Out.find("of the 1600 x 1200 frame"), std::string::npos) << r.Out;
+  EXPECT_NE(r.Out.find("\"warnings\": []"), std::string::npos) << r.Out;
+  ASSERT_EQ(RunBatch(dir, Reconstruct(dir, "prepared", "prepared", "prepared")).Status, 0);
+  const std::map<int, double> cut = ReadCoefficients(dir.File("cut/zernike.txt"));
+  const std::map<int, double> ref = ReadCoefficients(dir.File("prepared/zernike.txt"));
+  for (const int k : {5, 6, 7, 8, 11}) EXPECT_NEAR(cut.at(k), ref.at(k), 5.0) << "term " << k;
+
+  // Kept whole, nothing is said about a cut-out.
+  std::vector<std::string> whole = Reconstruct(dir, "frame", "frame", "whole");
+  whole.push_back("--no-cutout");
+  r = RunBatch(dir, whole);
+  EXPECT_EQ(r.Out.find("cut out"), std::string::npos) << r.Out;
+}
+
+TEST(BatchFrames, RefusalsNameTheImageAndWarningsReachTheSummary) {
+  ScratchDir dir;
+  std::vector<std::string> dark = kDirtyFrame;
+  *(std::find(dark.begin(), dark.end(), "--level") + 1) = "0";
+  ASSERT_EQ(Simulate(dir, "dark", dark).Status, 0);
+  // The ring fills its 150 px image, placed at the frame's right edge.
+  ASSERT_EQ(Simulate(dir, "edge",
+                     {"--width", "150", "--height", "150", "--frame-width", "600", "--frame-height", "400",
+                      "--frame-column", "450", "--frame-row", "100"})
+                .Status,
+            0);
+  ASSERT_EQ(Simulate(dir, "faint", {"--level", "6e5"}).Status, 0);
+  ASSERT_EQ(Simulate(dir, "bright", {}).Status, 0);
+
+  RunResult r = RunBatch(dir, Reconstruct(dir, "dark", "bright", "out"));
+  EXPECT_EQ(r.Status, 1);
+  EXPECT_NE(r.Err.find("no star found in dark_intra.fits"), std::string::npos) << r.Err;
+  r = RunBatch(dir, Reconstruct(dir, "bright", "edge", "out"));
+  EXPECT_EQ(r.Status, 1);
+  EXPECT_NE(r.Err.find("the extra-focal donut touches the right border (edge_extra.fits)"), std::string::npos)
+      << r.Err;
+
+  std::vector<std::string> args = Reconstruct(dir, "bright", "faint", "warned");
+  args.insert(args.end(), {"--obstruction", "0.42"});
+  r = RunBatch(dir, args);
+  ASSERT_EQ(r.Status, 0) << r.Err;
+  EXPECT_NE(r.Out.find("times the light of the extra-focal one"), std::string::npos) << r.Out;
+  EXPECT_NE(r.Out.find("entered 0.42: the entered value is used"), std::string::npos) << r.Out;
+  const std::string text = caustica::test::ReadBytes(dir.File("warned/summary.txt"));
+  EXPECT_NE(text.find("Warning: the two images differ in light"), std::string::npos) << text;
+  EXPECT_NE(text.find(", obstruction 0.420"), std::string::npos) << text;  // the entered one wins
 }

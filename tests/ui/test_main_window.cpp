@@ -14,6 +14,7 @@
 #include <optional>
 
 #include "analysis/star_simulator.h"
+#include "analysis/test_image.h"
 #include "app/Main.h"
 #include "app/Unit1.h"
 #include "app/about_box.h"
@@ -21,6 +22,7 @@
 #include "app/u_progress_bar.h"
 #include "io/jpeg_file.h"
 #include "scripted_platform.h"
+#include "setup/frame_settings.h"
 #include "setup/u_prefs.h"
 #include "setup/u_saisie_zernike.h"
 #include "star_pair.h"
@@ -441,6 +443,48 @@ class MainWindowTest : public QObject {
     Parametres.ModeTraitement = 7;
     main->Reconstruire->trigger();
     QCOMPARE(main->MDIChildCount(), 2);
+  }
+
+  void framesAreCutOutOnOpeningAndStarlessOnesSaySo() {
+    // A 37.5 px donut somewhere in a 1000 x 700 frame.
+    StarSimulationOptions o;
+    o.Model = StarModel::Geometric;
+    o.Width = o.Height = 128;
+    o.PixelSize = 10.0;
+    o.FrameWidth = 1000;
+    o.FrameHeight = 700;
+    o.FrameColumn = 600;
+    o.FrameRow = 100;
+    o.SkyLevel = 50;
+    TFctXY intra, extra;
+    QVERIFY(SimulateStarPair(o, intra, extra).Ok);
+    const std::string frame = dir->File("frame_intra.fit");
+    QVERIFY(WriteStarPair(intra, extra, frame, dir->File("frame_extra.fit")).Ok);
+    test::FitsImage flat;
+    flat.Width = flat.Height = 64;
+    flat.Raw.assign(64 * 64, 300.0);
+    test::WriteBytes(dir->File("flat.fit"), test::BuildFits(flat));
+    platform->Files = {QString::fromStdString(frame), QString::fromStdString(frame),
+                       QString::fromStdString(dir->File("flat.fit"))};
+
+    main->FileOpen1->trigger();  // cut out on opening: the new setting's default
+    QCOMPARE(ActiveImage->Grid->Nx, CutOutSide(37.5));
+    QCOMPARE(ActiveImage->Grid->Ny, ActiveImage->Grid->Nx);
+    QVERIFY(ActiveImage->windowTitle().contains("[cut out 144 x 144 at ("));
+    QVERIFY(ActiveImage->windowTitle().contains("of the 1000 x 700 frame]"));
+    CutOutOnOpening = false;
+    main->FileOpen1->trigger();
+    CutOutOnOpening = true;
+    QCOMPARE(ActiveImage->Grid->Nx, 1000);
+    main->CutOut1->trigger();  // the Image menu's command does the same
+    QCOMPARE(ActiveImage->Grid->Nx, 144);
+    QVERIFY(ActiveImage->windowTitle().contains("[cut out 144 x 144"));
+    QVERIFY(platform->Warnings.isEmpty());
+
+    main->FileOpen1->trigger();  // still opened, with the reason
+    QCOMPARE(platform->Warnings.size(), 1);
+    QCOMPARE(platform->Warnings.constFirst(), QString("no star found in flat.fit (the image is uniform)"));
+    QCOMPARE(ActiveImage->Grid->Nx, 64);
   }
 
   void saveRoutesToTheActiveWindow() {

@@ -11,6 +11,7 @@
 #include "app/Unit1.h"
 #include "app/platform.h"
 #include "app/program_state.h"
+#include "app/session.h"
 #include "setup/parametres_form.h"
 #include "setup/report.h"
 #include "setup/u_prefs.h"
@@ -38,17 +39,9 @@ std::string ValueListEntry(const QListWidget* list, int row) {
 // polychromatic test the colour the focus is aligned on.
 TRoddier* TMainForm::ReportedReconstruction() const {
   if (Parametres.ModeTraitement == 0 || Parametres.ModeTraitement == 255) return RoddierMono.get();
-  if (Parametres.ModeTraitement != 1) return nullptr;
-  switch (Preferences.Valeurs.OriginFoc) {
-    case 0:
-      return RoddierBlue.get();
-    case 1:
-      return RoddierGreen.get();
-    case 2:
-      return RoddierRed.get();
-    default:
-      return nullptr;
-  }
+  const int colour = Preferences.Valeurs.OriginFoc;
+  if (Parametres.ModeTraitement != 1 || colour > 2) return nullptr;
+  return Session().Slot(kChannelBlue + colour).get();
 }
 
 void TMainForm::Gnrerunrapport1Click() {

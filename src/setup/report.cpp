@@ -315,16 +315,21 @@ std::vector<std::string> ReportLines(const TReportContent& content, std::vector<
   return TReportBuilder(content, pictures).Build();
 }
 
-std::string ReportText(const TReportContent& content) {
+namespace {
+
+std::string Joined(const std::vector<std::string>& lines) {
   std::string text;
-  for (const std::string& line : ReportLines(content)) text += line + "\r\n";
+  for (const std::string& line : lines) text += line + "\r\n";
   return text;
 }
 
+}  // namespace
+
+std::string ReportText(const TReportContent& content) { return Joined(ReportLines(content)); }
+
 bool WriteReport(const std::string& htmlFile, const TReportContent& content, std::string* error) {
   std::vector<TReportFile> pictures;
-  std::string text;
-  for (const std::string& line : ReportLines(content, &pictures)) text += line + "\r\n";
+  const std::string text = Joined(ReportLines(content, &pictures));
   const std::filesystem::path folder = std::filesystem::path(htmlFile).parent_path();
   std::string why;
   for (const TReportFile& p : pictures) {

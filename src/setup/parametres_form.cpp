@@ -127,6 +127,14 @@ TFormParam::TFormParam(QWidget* parent) : QDialog(parent) {
   SpeedButton1 = new QToolButton(TabInstrument);
   SpeedButton1->setText("=");
   SpeedButton1->setToolTip("Calculer les distances intra et extra");
+  // 0 leaves the obstruction to be measured on the images; a known value
+  // wins over a measure spoilt by seeing or a faint central hole.
+  SpinObstruction = new QSpinBox(TabInstrument);
+  SpinObstruction->setRange(0, 95);
+  SpinObstruction->setSuffix(" %");
+  SpinObstruction->setSpecialValueText("Measured");
+  SpinObstruction->setToolTip(
+      "Diameter of the central obstruction over the pupil diameter; Measured: found on the images");
   auto* defocusRow = new QHBoxLayout;
   defocusRow->addWidget(EditDefocalisation);
   defocusRow->addWidget(SpeedButton1);
@@ -139,6 +147,7 @@ TFormParam::TFormParam(QWidget* parent) : QDialog(parent) {
   instrument->addRow("Intra image radius (pixels) :", EditRayonIntra);
   instrument->addRow("Extra image radius (pixels) :", EditRayonExtra);
   instrument->addRow("Defocus (mm) :", defocusRow);
+  instrument->addRow("Central obstruction :", SpinObstruction);
   ButtonInfos = new QPushButton("Retrieve information from the image", TabInstrument);
   ButtonSaveDefault = new QPushButton("Save parameters as defaults", TabInstrument);
   ButtonLoadDefault = new QPushButton("Load default settings", TabInstrument);
@@ -288,6 +297,7 @@ void TFormParam::Reinitialiser() {
   EditPixel->setText("0");
   SpinBinLogical->setValue(1);
   SpinBinUsed->setValue(1);
+  SpinObstruction->setValue(0);
   for (QLineEdit* e : {EditRayonIntra, EditRayonExtra, EditDefocalisation, EditDistance, EditAngle, EditAstig,
                        EditComa, EditSpher})
     e->setText("0");
@@ -308,6 +318,7 @@ void TFormParam::FormShow() {
   RefreshImageLists();
   SpinDiametre->setValue(RoundedInt(2e-6 * Parametres.Rayon));
   SpinFocale->setValue(RoundedInt(1e-6 * Parametres.Focale));
+  SpinObstruction->setValue(RoundedInt(100 * Parametres.Obstruction));
   ParametresSauves = Parametres;
   if (Tabs->currentWidget() == TabInstrument) ParamShow();
 }
@@ -338,6 +349,7 @@ TParamEntries TFormParam::Entries() {
   e.BinningUsed = SpinBinUsed->value();
   e.LogicalBinning = SpinBinLogical->value();
   e.Defocus = ParseFloatOrZero(S(EditDefocalisation->text()));
+  e.ObstructionPercent = SpinObstruction->value();
   e.Source = Source();
   if (ComboDistanceUnit->currentIndex() < 0) ComboDistanceUnit->setCurrentIndex(0);
   e.SourceDistance = ParseFloatOrZero(S(EditDistance->text()));

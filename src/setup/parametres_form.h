@@ -91,6 +91,7 @@ class TFormParam : public QDialog {
   QLineEdit* EditRayonIntra = nullptr;
   QLineEdit* EditRayonExtra = nullptr;
   QLineEdit* EditDefocalisation = nullptr;
+  QSpinBox* SpinObstruction = nullptr;
   QToolButton* SpeedButton1 = nullptr;
   QPushButton* ButtonInfos = nullptr;
   QPushButton* ButtonSaveDefault = nullptr;

@@ -39,6 +39,7 @@ TTestSetup TestSetupOf(const TParametres& p) {
   t.ComaY = p.ComaY;
   t.Spherique = p.Spherique;
   t.Autocollimation = p.Autocollimation;
+  t.Obstruction = p.Obstruction;
   return t;
 }
 

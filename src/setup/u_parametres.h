@@ -28,6 +28,7 @@ struct TParametres {
   double Spherique = 0.0;        // nm, term 11
   bool Autocollimation = false;  // the wavefront is halved
   double Incidence = 0.0;        // radians
+  double Obstruction = 0.0;      // known central obstruction, fraction of the radius; 0: measured
   TImageRef Intra;               // the pair reconstructed now
   TImageRef Extra;
   TImageRef IntraBleu;

@@ -1,5 +1,6 @@
 #include "setup/u_parametres_model.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -81,6 +82,7 @@ void StoreEntries(const TParamEntries& entries, const TSetupAberrations& aberrat
   p.Defocalisation = entries.Defocus * 1000000.0;
   p.DistanceSource = DistanceObjet(entries.SourceDistance, entries.DistanceUnit);
   p.Incidence = angleIncidence(entries.Angle, entries.AngleUnit);
+  p.Obstruction = std::clamp(entries.ObstructionPercent, 0, 95) / 100.0;
   p.Autocollimation = entries.Source == TSourceChoice::Autocollimation;
   p.Spherique = aberrations.SpherCalc;
   if (entries.Orientation == TOrientation::ByX) {

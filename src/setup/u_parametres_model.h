@@ -31,9 +31,10 @@ struct TParamEntries {
   double PixelSize = 0.0;  // micrometres
   int BinningUsed = 1;
   int LogicalBinning = 1;
-  double IntraRadius = 0.0;  // pixels
-  double ExtraRadius = 0.0;  // pixels
-  double Defocus = 0.0;      // mm
+  double IntraRadius = 0.0;    // pixels
+  double ExtraRadius = 0.0;    // pixels
+  double Defocus = 0.0;        // mm
+  int ObstructionPercent = 0;  // known central obstruction, % of the diameter; 0: measured on the images
   TSourceChoice Source = TSourceChoice::StarAtInfinity;
   double SourceDistance = 0.0;  // in DistanceUnit; 0 = at infinity
   TDistanceUnit DistanceUnit = TDistanceUnit::Millimetres;

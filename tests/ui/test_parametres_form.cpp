@@ -26,6 +26,7 @@
 #include "io/jpeg_file.h"
 #include "scripted_platform.h"
 #include "setup/parametres_form.h"
+#include "setup/run_settings.h"
 #include "setup/u_prefs.h"
 #include "support/program_state_guard.h"
 #include "support/test_files.h"
@@ -419,6 +420,40 @@ class ParametresFormTest : public QObject {
     ZernikeCoefficients c = RoddierMono->Wavefront->Coefficients;
     ToNormalised(c);
     QVERIFY2(c[11] < -10 && c[11] > -30, qPrintable(QString::number(c[11])));
+  }
+
+  // A known obstruction entered in the dialog reaches the run and wins over
+  // the one measured on the images; "Measured" (0) leaves it to the images.
+  void aKnownObstructionWinsOverTheMeasuredOne() {
+    QCOMPARE(form->SpinObstruction->text(), QString("Measured"));
+    platform->Files = {kSamples + "newtonian200_intra.fits", kSamples + "newtonian200_extra.fits"};
+    main->FileOpen1->trigger();
+    main->Ouvrircommeextrafocale1->trigger();
+    form->FormShow();
+    form->SpinDiametre->setValue(200);
+    form->SpinFocale->setValue(1200);
+    form->EditDefocalisation->setText("3.6");
+    form->SpinObstruction->setValue(40);  // the sample's secondary is 25 %
+    form->ButtonOk->click();
+    QVERIFY(Parametres.ParamValides);
+    QCOMPARE(Parametres.Obstruction, 0.4);
+    QCOMPARE(CurrentTestSetup().Obstruction, 0.4);
+
+    main->Reconstruire->trigger();
+    QVERIFY(RoddierMono && RoddierMono->Wavefront);
+    QCOMPARE(RoddierMono->Wavefront->Obstruction, 0.4);
+
+    form->FormShow();  // shown again as stored
+    QCOMPARE(form->SpinObstruction->value(), 40);
+    form->SpinObstruction->setValue(0);
+    form->ButtonOk->click();
+    QCOMPARE(Parametres.Obstruction, 0.0);
+    main->Reconstruire->trigger();
+    const double measured = RoddierMono->Wavefront->Obstruction;
+    QVERIFY2(std::abs(measured - 0.25) < 0.05, qPrintable(QString::number(measured)));
+    form->SpinObstruction->setValue(40);
+    form->Reinitialiser();
+    QCOMPARE(form->SpinObstruction->value(), 0);
   }
 
   // Two colour pictures of the sample pair, as a camera would record them,

@@ -575,8 +575,8 @@ std::unique_ptr<TMainForm> CreateApplicationWindows() {
   main->AboutBox = new TAboutBox(main.get());
   InitPreferences();
   main->Prefs = new TPrefs(main.get());
-  ReadReconstructionSettings();  // the method lives in its own file beside Prefs.txt
-  ReadFrameSettings();           // and so does the cut-out on opening
+  ReadOrCreateReconstructionSettings();  // the method lives in its own file beside Prefs.txt
+  ReadFrameSettings();                   // and so does the cut-out on opening
   main->FormInfos = new TFormInfos(main.get());
   main->addDockWidget(Qt::RightDockWidgetArea, main->FormInfos);
   main->FormInfos->hide();

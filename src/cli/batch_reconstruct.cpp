@@ -77,9 +77,11 @@ Run:
   --set KEY=VALUE             one preference for this run, by its "Prefs.txt"
                               key (SubComa=0, LambdaB=460, NIter=5, ...);
                               repeatable, applied over --prefs
-  --method M                  reconstruction method: classic (default) or
-                              accurate; without it, the setting saved in
-                              "Reconstruction.txt" beside the --prefs file
+  --method M                  reconstruction method: accurate (default) or
+                              classic (the classic algorithm, to compare
+                              with earlier results); without it, the setting
+                              saved in "Reconstruction.txt" beside the
+                              --prefs file
   --output FOLDER             where the results go (created if needed)
   --no-cutout                 keep whole frames; by default a frame much
                               larger than its donut is cut to a square
@@ -306,7 +308,7 @@ int RunReconstruct(const std::vector<std::string>& arguments) {
       {"--json", "--quiet", "--no-cutout"});
 
   // Everything on the command line is checked before any image is read.
-  TReconstructionMethod method = TReconstructionMethod::Classic;
+  TReconstructionMethod method = kDefaultReconstructionMethod;
   if (args.Has("--method") && !ParseReconstructionMethod(args.Text("--method"), method))
     throw BatchError("unknown method '" + args.Text("--method") + "' (classic or accurate)", 2);
   const std::string folder = args.Text("--output");

@@ -323,7 +323,7 @@ void TPrefs::BitBtn1Click() {
 
 void TPrefs::BitBtn4Click() {
   Preferences.Valeurs = TkwValue{};
-  ReconstructionMethod = TReconstructionMethod::Classic;
+  ReconstructionMethod = kDefaultReconstructionMethod;
   CutOutOnOpening = true;
   FormShow();
 }

@@ -12,7 +12,7 @@
 
 namespace caustica {
 
-TReconstructionMethod ReconstructionMethod = TReconstructionMethod::Classic;
+TReconstructionMethod ReconstructionMethod = kDefaultReconstructionMethod;
 
 namespace {
 
@@ -66,6 +66,21 @@ std::string ReconstructionSettingsFilePath() { return ReconstructionSettingsFile
 
 bool ReadReconstructionSettings() {
   return ReadReconstructionSettings(ReconstructionSettingsFilePath(), ReconstructionMethod);
+}
+
+bool ReadOrCreateReconstructionSettings(const std::string& fileName, TReconstructionMethod& method,
+                                        std::string* error) {
+  std::error_code ec;
+  if (std::filesystem::exists(fileName, ec) || ec) {
+    if (!ReadReconstructionSettings(fileName, method)) method = kDefaultReconstructionMethod;
+    return true;
+  }
+  method = kDefaultReconstructionMethod;
+  return WriteReconstructionSettings(fileName, method, error);
+}
+
+bool ReadOrCreateReconstructionSettings(std::string* error) {
+  return ReadOrCreateReconstructionSettings(ReconstructionSettingsFilePath(), ReconstructionMethod, error);
 }
 
 bool WriteReconstructionSettings(std::string* error) {

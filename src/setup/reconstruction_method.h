@@ -9,6 +9,10 @@
 
 namespace caustica {
 
+// The method of a new installation: the accurate one. The classic method
+// stays selectable, to compare with results it made.
+inline constexpr TReconstructionMethod kDefaultReconstructionMethod = TReconstructionMethod::Accurate;
+
 // The program-wide setting; each command hands it to the run it starts.
 extern TReconstructionMethod ReconstructionMethod;
 
@@ -35,6 +39,13 @@ std::string ReconstructionSettingsFilePath(const std::string& preferencesFile);
 
 // The argument-less forms on ReconstructionMethod and the file in use.
 bool ReadReconstructionSettings();
+// At start-up: the setting read; a missing file (a new installation) is
+// written with the default so the choice is visible and kept. A damaged
+// file is left as it is and the default used. False (error says why) only
+// when the missing file could not be written.
+bool ReadOrCreateReconstructionSettings(const std::string& fileName, TReconstructionMethod& method,
+                                        std::string* error = nullptr);
+bool ReadOrCreateReconstructionSettings(std::string* error = nullptr);
 bool WriteReconstructionSettings(std::string* error = nullptr);
 
 }  // namespace caustica

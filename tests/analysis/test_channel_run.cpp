@@ -4,6 +4,7 @@
 
 #include "analysis/channel_run.h"
 #include "analysis/u_Seidel.h"
+#include "setup/reconstruction_method.h"
 #include "setup/run_settings.h"
 #include "setup/u_parametres.h"
 #include "setup/u_prefs.h"
@@ -96,6 +97,9 @@ TEST_F(RunFixture, AutomaticFitSwitchesTiltFocusAndComaOff) {
   Preferences.Valeurs.AjustAuto = 1;
   Preferences.Valeurs.SubTiltFocus = 1;
   Preferences.Valeurs.SubComa = 1;
+  const TReconstructionMethod kept = ReconstructionMethod;
+  ReconstructionMethod = TReconstructionMethod::Classic;  // the classic run's passes
+  const std::shared_ptr<void> restore(nullptr, [kept](void*) { ReconstructionMethod = kept; });
   int starts = 0, steps = 0, finishes = 0, hides = 0;
   std::string caption;
   TRunProgress progress;

@@ -11,8 +11,9 @@ using caustica::test::ReadBytes;
 using caustica::test::ScratchDir;
 using caustica::test::WriteBytes;
 
-TEST(ReconstructionMethodSetting, ClassicIsTheDefault) {
-  EXPECT_EQ(ReconstructionMethod, TReconstructionMethod::Classic);
+TEST(ReconstructionMethodSetting, AccurateIsTheDefault) {
+  EXPECT_EQ(ReconstructionMethod, TReconstructionMethod::Accurate);
+  EXPECT_EQ(kDefaultReconstructionMethod, TReconstructionMethod::Accurate);
 }
 
 TEST(ReconstructionMethodSetting, NamesParseBackInAnyCase) {
@@ -86,4 +87,28 @@ TEST(ReconstructionMethodSetting, AFailedWriteKeepsThePreviousFile) {
                                            TReconstructionMethod::Classic, &error));
   EXPECT_FALSE(error.empty());
   EXPECT_EQ(ReadBytes(file), "Reconstruction method=Accurate\r\n");
+}
+
+// A new installation gets the file written with the default; a chosen
+// method is kept, a damaged file is neither trusted nor overwritten.
+TEST(ReconstructionMethodSetting, StartUpWritesTheDefaultOnlyWhenTheFileIsMissing) {
+  ScratchDir dir;
+  const std::string file = ReconstructionSettingsFilePath(dir.File("Prefs.txt"));
+  TReconstructionMethod m = TReconstructionMethod::Classic;
+  ASSERT_TRUE(ReadOrCreateReconstructionSettings(file, m));
+  EXPECT_EQ(m, TReconstructionMethod::Accurate);
+  EXPECT_EQ(ReadBytes(file), "Reconstruction method=Accurate\r\n");
+
+  WriteBytes(file, "Reconstruction method=Classic\r\n");
+  ASSERT_TRUE(ReadOrCreateReconstructionSettings(file, m));
+  EXPECT_EQ(m, TReconstructionMethod::Classic);
+
+  WriteBytes(file, "Reconstruction method=exact\r\n");
+  ASSERT_TRUE(ReadOrCreateReconstructionSettings(file, m));
+  EXPECT_EQ(m, TReconstructionMethod::Accurate);
+  EXPECT_EQ(ReadBytes(file), "Reconstruction method=exact\r\n");
+
+  std::string error;
+  EXPECT_FALSE(ReadOrCreateReconstructionSettings(dir.File("no/such/Reconstruction.txt"), m, &error));
+  EXPECT_FALSE(error.empty());
 }

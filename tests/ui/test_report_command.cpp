@@ -49,6 +49,7 @@ class ReportCommandTest : public QObject {
     Main().FormParam->ValueList->addItems({"2026-12-09", "Observatory", "Dobson 250", "Mono camera"});
     Main().FormParam->EditExposureIntra->setText("1.5");
     Main().FormParam->EditExposureExtra->setText("2");
+    ReconstructionMethod = TReconstructionMethod::Classic;  // the report names it
     Main().Reconstruire->trigger();
     TForm1* front = Main().ImageWindows().constLast();
     QCOMPARE(static_cast<int>(front->Grid->Kind), 3);
@@ -142,4 +143,5 @@ static RegisterUiTest<ReportCommandTest> registerReportCommandTest;
 
 }  // namespace caustica::test
 
+#include "setup/reconstruction_method.h"
 #include "test_report_command.moc"

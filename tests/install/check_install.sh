@@ -33,7 +33,10 @@ install_tree() {
 
 check_tree() {
   install_tree
-  for f in bin/caustica-batch bin/caustica share/applications/$id.desktop \
+  # The desktop program only where this build has it (CAUSTICA_BUILD_UI).
+  desktop_exe=""
+  [ -e "$build/caustica" ] && desktop_exe=bin/caustica
+  for f in bin/caustica-batch $desktop_exe share/applications/$id.desktop \
     share/metainfo/$id.metainfo.xml share/icons/hicolor/scalable/apps/$id.svg \
     share/bash-completion/completions/caustica-batch share/man/man1/caustica-batch.1.gz \
     share/caustica/help/index.html share/caustica/samples/newtonian200_intra.fits \

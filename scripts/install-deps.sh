@@ -9,6 +9,7 @@ PACKAGES=(
   libfftw3-dev libeigen3-dev libcfitsio-dev libjpeg-dev zlib1g-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth
+  help2man desktop-file-utils appstream man-db
   chromium fonts-liberation
 )
 

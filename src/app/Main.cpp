@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QMdiArea>
@@ -34,6 +35,7 @@
 #include "core/u_math.h"
 #include "io/jpeg_file.h"
 #include "setup/frame_settings.h"
+#include "setup/help_folder.h"
 #include "setup/parametres_form.h"
 #include "setup/prefs_form.h"
 #include "setup/reconstruction_method.h"
@@ -278,6 +280,14 @@ TForm1* TMainForm::NewImageWindow(std::shared_ptr<TPupille> grid, const QString&
 
 namespace {
 
+// The images folder of the preferences; before one is chosen, the bundled
+// sample's folder, so a new installation opens on something to try.
+QString ImagesFolder() {
+  const std::string& chosen = Preferences.Valeurs.DossierImages;
+  if (!chosen.empty()) return QString::fromStdString(chosen);
+  return QString::fromStdString(SampleFolder(QCoreApplication::applicationDirPath().toStdString()));
+}
+
 // The file name, and the cut-out when the frame was cut ("newt_intra.fits
 // [cut out 256 x 256 at (1201, 801) of the 4096 x 2800 frame]").
 QString CutOutCaption(const QString& name, const TPupille& grid) {
@@ -291,7 +301,7 @@ TForm1* TMainForm::OpenImageFile(const QString& title, const char* role) {
   TFileRequest request;
   request.Title = title;
   request.Filter = "Images Fits|*.fit;*.fits";
-  request.InitialFolder = QString::fromStdString(Preferences.Valeurs.DossierImages);
+  request.InitialFolder = ImagesFolder();
   const QString fileName = Platform().OpenFileName(request);
   if (fileName.isEmpty()) return nullptr;
   auto grid = std::make_shared<TPupille>();
@@ -336,7 +346,7 @@ void TMainForm::OuvrirImageJpeg1Click() {
   TFileRequest request;
   request.Title = "Ouvrir Image JPeg";
   request.Filter = "Image jpeg | *.jpeg;*.jpg";
-  request.InitialFolder = QString::fromStdString(Preferences.Valeurs.DossierImages);
+  request.InitialFolder = ImagesFolder();
   const QString fileName = Platform().OpenFileName(request);
   if (fileName.isEmpty()) return;
   TColourChannels channels;

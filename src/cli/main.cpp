@@ -19,6 +19,10 @@ Commands:
   simulate      a simulated defocused star pair as FITS files
   help COMMAND  the options of a command (or COMMAND --help)
 
+Options:
+  -h, --help    this text
+  --version     the version of caustica-batch
+
 Exit status: 0 on success, 1 when the run fails, 2 for a bad command line.
 )";
 
@@ -32,6 +36,10 @@ int RunCommand(const std::string& command, const std::vector<std::string>& args)
   using namespace caustica::cli;
   if (command == "--help" || command == "-h" || (command == "help" && args.empty())) {
     std::fputs(kMainHelp, stdout);
+    return 0;
+  }
+  if (command == "--version") {
+    std::puts("caustica-batch " CAUSTICA_VERSION);
     return 0;
   }
   if (command == "help") return RunCommand(args.front(), {"--help"});

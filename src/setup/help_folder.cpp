@@ -11,6 +11,7 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr const char* kShippedHome = "index.html";
+constexpr const char* kSampleProbe = "newtonian200_intra.fits";
 
 bool IsFile(const fs::path& p) {
   std::error_code ec;
@@ -24,19 +25,30 @@ std::string WithSeparator(const fs::path& folder) {
   return text;
 }
 
-// The shipped set's folder, or empty.
-std::string ShippedFolder(const std::string& exeDir) {
+// The first of <exe>/<name>, <exe>/../share/caustica/<name> and the source
+// tree's folder that holds probe, or empty.
+std::string ShippedData(const std::string& exeDir, const char* name, const char* probe,
+                        const char* sourceFolder) {
   std::vector<fs::path> candidates;
   if (!exeDir.empty()) {
-    candidates.push_back(fs::path(exeDir) / "help");
-    candidates.push_back(fs::path(exeDir) / ".." / "share" / "caustica" / "help");
+    candidates.push_back(fs::path(exeDir) / name);
+    candidates.push_back(fs::path(exeDir) / ".." / "share" / "caustica" / name);
   }
-#ifdef CAUSTICA_SOURCE_HELP_DIR
-  candidates.push_back(fs::path(CAUSTICA_SOURCE_HELP_DIR));
-#endif
+  if (sourceFolder[0] != '\0') candidates.push_back(fs::path(sourceFolder));
   for (const fs::path& folder : candidates)
-    if (IsFile(folder / kShippedHome)) return WithSeparator(folder);
+    if (IsFile(folder / probe)) return WithSeparator(folder);
   return std::string();
+}
+
+#ifndef CAUSTICA_SOURCE_HELP_DIR
+#define CAUSTICA_SOURCE_HELP_DIR ""
+#endif
+#ifndef CAUSTICA_SOURCE_SAMPLES_DIR
+#define CAUSTICA_SOURCE_SAMPLES_DIR ""
+#endif
+
+std::string ShippedFolder(const std::string& exeDir) {
+  return ShippedData(exeDir, "help", kShippedHome, CAUSTICA_SOURCE_HELP_DIR);
 }
 
 }  // namespace
@@ -50,6 +62,10 @@ std::string HelpHomePage(const std::string& homePage, const std::string& exeDir)
   if (!homePage.empty() && IsFile(homePage)) return homePage;
   const std::string folder = ShippedFolder(exeDir);
   return folder.empty() ? std::string() : folder + kShippedHome;
+}
+
+std::string SampleFolder(const std::string& exeDir) {
+  return ShippedData(exeDir, "samples", kSampleProbe, CAUSTICA_SOURCE_SAMPLES_DIR);
 }
 
 }  // namespace caustica

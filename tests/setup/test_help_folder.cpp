@@ -81,3 +81,21 @@ TEST(HelpFolder, AHomePageWithoutFolderIsTakenFromTheCurrentFolder) {
   fs::current_path(before);
   EXPECT_EQ(folder, "./");  // never the root folder
 }
+
+// The installed layout (<prefix>/bin and <prefix>/share/caustica/samples)
+// wins over the source tree; a folder without the pair does not count.
+TEST(SampleFolder, InstalledShareFolderBeforeTheSourceTree) {
+  ScratchDir dir;
+  const std::string exe = (dir.Path() / "bin").string();
+  fs::create_directories(exe);
+  const std::string source = SampleFolder(exe);
+  ASSERT_FALSE(source.empty());  // the source tree's pair, last resort
+  EXPECT_TRUE(fs::is_regular_file(source + "newtonian200_extra.fits"));
+
+  const fs::path share = dir.Path() / "share" / "caustica" / "samples";
+  fs::create_directories(share);
+  WriteBytes((share / "notes.txt").string(), "no pair here");
+  EXPECT_EQ(SampleFolder(exe), source);
+  WriteBytes((share / "newtonian200_intra.fits").string(), "SIMPLE");
+  EXPECT_EQ(SampleFolder(exe), Slash(share));
+}

@@ -111,6 +111,12 @@ bool PrepareChannel(TRoddier& slot, int channel, const TImagePair& images, const
   TPupille& w = *slot.Wavefront;
   // Every term the run adds or fits belongs to the run's basis.
   w.Basis = settings.Basis;
+  {
+    TPupille seen;
+    seen.CloneFrom(w);
+    seen.FitZernike(settings.Basis);
+    slot.ImageCoefficients = seen.Coefficients;
+  }
   // The set-up aberrations of the test arrangement are taken off.
   const double setup[] = {p.AstigX, p.AstigY, p.ComaX, p.ComaY};
   for (int i = 0; i < 4; ++i)
@@ -131,6 +137,24 @@ bool PrepareChannel(TRoddier& slot, int channel, const TImagePair& images, const
   w.Kind = kKindWavefront;
   w.Channel = static_cast<std::uint8_t>(channel);
   return true;
+}
+
+TForwardCheck CheckChannelForwardModel(const TRoddier& slot, const TImagePair& images,
+                                       const TRunSettings& settings) {
+  if (!slot.Wavefront || !images.Intra || !images.Extra) {
+    TForwardCheck none;
+    none.Reason = "there is no result to check";
+    return none;
+  }
+  TForwardModel model;
+  model.Radius = slot.Radius;
+  model.FocalLength = slot.FocalLength;
+  model.Defocus = slot.Defocus;
+  model.Obstruction = slot.Wavefront->Obstruction;
+  model.Wavelength = slot.Wavefront->Wavelength;
+  model.Coefficients = slot.ImageCoefficients;
+  model.PolynomialType = settings.Basis.PolynomialType;
+  return CheckForwardModel(*images.Intra, *images.Extra, model);
 }
 
 bool ReconstructSingle(TRoddier& mono, const TImagePair& images, const TTestSetup& test,

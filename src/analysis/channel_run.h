@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 
+#include "analysis/forward_check.h"
 #include "analysis/u_Roddier.h"
 #include "analysis/u_zernike.h"
 
@@ -80,6 +81,12 @@ bool PrepareChannel(TRoddier& slot, int channel, const TImagePair& images, const
                     const TRunSettings& settings, const TRunProgress& progress, std::string* error = nullptr);
 
 // The single-channel mode: the run, then the wavelength LambdaRef.
+// The forward-model check of a channel's result against the images it was
+// made from (extra already turned): the model images of the optics found,
+// taken from the measured ones.
+TForwardCheck CheckChannelForwardModel(const TRoddier& slot, const TImagePair& images,
+                                       const TRunSettings& settings);
+
 bool ReconstructSingle(TRoddier& mono, const TImagePair& images, const TTestSetup& test,
                        const TRunSettings& settings, const TRunProgress& progress,
                        std::string* error = nullptr);

@@ -57,6 +57,9 @@ class TRoddier {
   bool StopWhenConverged = false;
   std::shared_ptr<TPupille> Wavefront;
   std::shared_ptr<TPupille> Residual;
+  // The fit of the wavefront the images saw, before the set-up aberrations
+  // and switched-off terms are taken off: what the forward model is made of.
+  ZernikeCoefficients ImageCoefficients{};
 
   TProgressCallbacks Progress;
 

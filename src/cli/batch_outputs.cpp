@@ -209,6 +209,24 @@ TChannelSummary WriteChannel(TRoddier& slot, const std::string& channelName, con
   return s;
 }
 
+void WriteForwardCheck(const TForwardCheck& check, const std::string& folder, const std::string& suffix,
+                       const TOutputSettings& settings, TChannelSummary& summary) {
+  summary.ForwardText = ForwardCheckText(check);
+  summary.HasForwardCheck = check.Done();
+  if (!check.Done()) return;
+  summary.ForwardIntraRms = check.IntraRms;
+  summary.ForwardExtraRms = check.ExtraRms;
+  const OutputFolder out(folder, suffix);
+  for (const auto& [image, base] :
+       {std::pair{check.Intra, "forward_intra"}, std::pair{check.Extra, "forward_extra"}}) {
+    image->PaletteIndex = settings.ImagePalette;
+    image->DisplayLow = image->DisplayHigh = 0.0;
+    image->RangeFactor = 1.0;
+    image->MaskActive = false;
+    SavePicture(*image, out.Path(base, ".jpg", summary.Files), false);
+  }
+}
+
 void WriteBatchReport(const TReportRequest& request, const TRoddier& slot, const TChannelPictures& pictures,
                       const TParametres& parametres, TSourceChoice source, const TkwValue& values) {
   TReportContent c = request.Content;

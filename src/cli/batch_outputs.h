@@ -56,6 +56,11 @@ TChannelSummary WriteChannel(TRoddier& slot, const std::string& channelName, con
                              const std::string& folder, const TProductRequest& req, const TTestSetup& test,
                              const TOutputSettings& settings, TChannelPictures& pictures);
 
+// The forward-model check of the channel into its summary, and its two
+// difference images (forward_intra.jpg, forward_extra.jpg) when there is one.
+void WriteForwardCheck(const TForwardCheck& check, const std::string& folder, const std::string& suffix,
+                       const TOutputSettings& settings, TChannelSummary& summary);
+
 // The report asked for: its file, and the content gathered before the run
 // (the test's texts and the two images as they were opened).
 struct TReportRequest {

@@ -116,7 +116,9 @@ Files written in the output folder (with _blue, _green, _red before the
 extension in a polychromatic test): wavefront.jpg, wavefront.opd,
 zernike.txt, zernike_<F>.csv, residual.jpg, corrected_intra.jpg, corrected_extra.jpg, the
 products (interferogramA.jpg, foucaultgramA.jpg, psf_actual.jpg,
-psf_theoretical.jpg, spots.jpg), summary.txt and summary.json.
+psf_theoretical.jpg, spots.jpg), forward_intra.jpg and forward_extra.jpg (the
+measured images minus those the optics found would give: the forward-model
+check, whose RMS the summary states), summary.txt and summary.json.
 )";
 
 namespace {
@@ -546,6 +548,12 @@ int RunReconstruct(const std::vector<std::string>& arguments) {
     run.Channels.push_back(
         WriteChannel(green, "Green", "_green", staging, products, test, output, pictures[1]));
     run.Channels.push_back(WriteChannel(red, "Red", "_red", staging, products, test, output, pictures[2]));
+    const char* suffixes[] = {"_blue", "_green", "_red"};
+    for (std::size_t i = 0; i < 3; ++i) {
+      TRoddier* slot = i == 0 ? &blue : i == 1 ? &green : &red;
+      WriteForwardCheck(CheckChannelForwardModel(*slot, {pairs[i].Intra, pairs[i].Extra}, runSettings),
+                        staging, suffixes[i], output, run.Channels[i]);
+    }
     // The colour the focus is aligned on, as "Create a report" takes it.
     const std::size_t c = std::min<std::size_t>(values.OriginFoc, 2);
     const TRoddier* slots[] = {&blue, &green, &red};
@@ -557,6 +565,8 @@ int RunReconstruct(const std::vector<std::string>& arguments) {
     for (const std::string& w : CheckResult(*mono.Wavefront, test)) run.Warnings.push_back(w);
     TChannelPictures pictures;
     run.Channels.push_back(WriteChannel(mono, "single", "", staging, products, test, output, pictures));
+    WriteForwardCheck(CheckChannelForwardModel(mono, {pairs[0].Intra, pairs[0].Extra}, runSettings), staging,
+                      "", output, run.Channels.back());
     if (!report.File.empty()) WriteBatchReport(report, mono, pictures, parametres, e.Source, values);
   }
 

@@ -109,6 +109,7 @@ std::string SummaryText(const TRunSummary& run) {
     else
       t += "  Strehl: no wavelength for this channel\n";
     t += "  Pupil radius " + Fixed(c.PupilRadius, 2) + " px, obstruction " + Fixed(c.Obstruction, 3) + "\n";
+    if (!c.ForwardText.empty()) t += "  Forward model: " + c.ForwardText + "\n";
     t += "  Seidel:\n";
     for (const TSeidelRow& r : c.Seidel)
       t += "    " + r.Caption + " " + r.ValueText +
@@ -157,7 +158,13 @@ std::string SummaryJson(const TRunSummary& run) {
     j += "     \"pupil_radius_px\": " + JsonNumber(c.PupilRadius) +
          ", \"obstruction\": " + JsonNumber(c.Obstruction) +
          ", \"outer_passes\": " + std::to_string(c.OuterPasses) +
-         ", \"inner_passes\": " + std::to_string(c.InnerPasses) + ",\n     \"seidel\": [";
+         ", \"inner_passes\": " + std::to_string(c.InnerPasses) + ",\n";
+    if (c.HasForwardCheck)
+      j += "     \"forward_check\": {\"intra_rms_percent\": " + JsonNumber(c.ForwardIntraRms) +
+           ", \"extra_rms_percent\": " + JsonNumber(c.ForwardExtraRms) + "},\n";
+    else
+      j += "     \"forward_check\": null,\n";
+    j += "     \"seidel\": [";
     for (std::size_t k = 0; k < c.Seidel.size(); ++k) {
       const TSeidelRow& r = c.Seidel[k];
       j += (k ? ",\n       " : "\n       ");

@@ -32,6 +32,11 @@ struct TChannelSummary {
   int OuterPasses = 0;
   int InnerPasses = 0;
   TSeidelFigures Seidel;
+  // The forward-model check: measured minus modelled images, RMS in % of
+  // the donut level; the text says why when there is none.
+  bool HasForwardCheck = false;
+  double ForwardIntraRms = 0.0, ForwardExtraRms = 0.0;
+  std::string ForwardText;
   std::vector<TCoefficientLine> Coefficients;
   std::vector<std::string> Files;  // written for this channel, in order
 };

@@ -67,9 +67,9 @@ void ClearStale(const fs::path& target) {
 }  // namespace
 
 bool IsRunFileName(const std::string& name) {
-  for (const char* prefix :
-       {"wavefront", "zernike", "residual", "corrected_intra", "corrected_extra", "interferogram",
-        "foucaultgram", "psf_actual", "psf_theoretical", "spots", "summary."})
+  for (const char* prefix : {"wavefront", "zernike", "residual", "corrected_intra", "corrected_extra",
+                             "interferogram", "foucaultgram", "psf_actual", "psf_theoretical", "spots",
+                             "forward_intra", "forward_extra", "summary."})
     if (name.rfind(prefix, 0) == 0) return true;
   return false;
 }

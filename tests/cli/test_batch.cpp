@@ -43,6 +43,12 @@ std::vector<std::string> SampleArgs(const std::string& output) {
           "--focal",     "1200",    "--defocus", "3.6",     "--output", output};
 }
 
+// The number after "key": in a JSON text, NaN when absent.
+double JsonValue(const std::string& json, const std::string& key) {
+  const std::size_t at = json.find("\"" + key + "\": ");
+  return at == std::string::npos ? std::nan("") : std::atof(json.c_str() + at + key.size() + 4);
+}
+
 // Term -> RMS-normalised value from a "k;name;value" file.
 std::map<int, double> ReadCoefficients(const std::string& path) {
   std::map<int, double> terms;
@@ -98,7 +104,8 @@ TEST_F(SampleRun, SucceedsAndWritesEveryFile) {
   for (const char* name :
        {"wavefront.jpg", "wavefront.opd", "zernike.txt", "residual.jpg", "corrected_intra.jpg",
         "corrected_extra.jpg", "interferogram0.jpg", "foucaultgram0.jpg", "psf_actual.jpg",
-        "psf_theoretical.jpg", "spots.jpg", "summary.txt", "summary.json"}) {
+        "psf_theoretical.jpg", "spots.jpg", "forward_intra.jpg", "forward_extra.jpg", "summary.txt",
+        "summary.json"}) {
     EXPECT_TRUE(fs::is_regular_file(Out(name))) << name;
     EXPECT_GT(fs::file_size(Out(name)), 0u) << name;
   }
@@ -117,6 +124,12 @@ TEST_F(SampleRun, SucceedsAndWritesEveryFile) {
   EXPECT_EQ(result_->Out, caustica::test::ReadBytes(Out("summary.json")));
   EXPECT_NE(result_->Out.find("\"method\": \"accurate\""), std::string::npos);  // the default
   EXPECT_NE(result_->Out.find("\"seidel\""), std::string::npos);
+  // The forward model of the result explains the images to within their
+  // noise and seeing, and finds the seeing they were made with (1").
+  EXPECT_LT(JsonValue(result_->Out, "intra_rms_percent"), 6.5);
+  EXPECT_LT(JsonValue(result_->Out, "extra_rms_percent"), 6.5);
+  EXPECT_NE(caustica::test::ReadBytes(Out("summary.txt")).find("Forward model: measured minus modelled"),
+            std::string::npos);
 }
 
 // True values: Z11 = -25, Z5 = +10 nm RMS, the rest 0. The default
@@ -189,6 +202,10 @@ TEST(BatchRun, ClassicMethodOnTheSample) {
     if (k == 11) continue;
     EXPECT_NEAR(z.at(k), 0.0, 1.5) << "term " << k;
   }
+  // Its result explains the images clearly worse: the forward check shows it.
+  const std::string json = caustica::test::ReadBytes(dir.File("out/summary.json"));
+  EXPECT_GT(JsonValue(json, "intra_rms_percent"), 9.0);
+  EXPECT_GT(JsonValue(json, "extra_rms_percent"), 9.0);
 
   ASSERT_TRUE(caustica::WritePreferences(dir.File("Prefs.txt"), caustica::TPreferences{},
                                          caustica::TImageFolderHistory{}));

@@ -7,6 +7,7 @@
 #include <memory>
 #include <vector>
 
+#include "analysis/forward_check.h"
 #include "analysis/u_pupille.h"
 
 namespace caustica {
@@ -60,6 +61,8 @@ class TRoddier {
   // The fit of the wavefront the images saw, before the set-up aberrations
   // and switched-off terms are taken off: what the forward model is made of.
   ZernikeCoefficients ImageCoefficients{};
+  // The forward-model check of the result, when a front end made one.
+  TForwardCheck Forward;
 
   TProgressCallbacks Progress;
 

@@ -158,6 +158,7 @@ void TMainForm::CreateMenus() {
   Trichromie1 = add(results, "Tricolour", &TMainForm::Trichromie1Click);
   Frontrsiduel1 = add(results, "Residual front", &TMainForm::Frontrsiduel1Click);
   Imagesaprscorrection1 = add(results, "Images after correction", &TMainForm::Imagesaprscorrection1Click);
+  ForwardCheck1 = add(results, "Measured minus modelled images", &TMainForm::ForwardCheck1Click);
   Gnrerunrapport1 = add(results, "Create a report", &TMainForm::Gnrerunrapport1Click);
   ZernikeCoefficients1 = results->addAction("Zernike coefficents", [] { Session().ShowZernikeResults(); });
 

@@ -117,6 +117,7 @@ class TMainForm : public QMainWindow {
   void Trichromie1Click();
   void Frontrsiduel1Click();
   void Imagesaprscorrection1Click();
+  void ForwardCheck1Click();
   // "Create a report" (main_report.cpp).
   void Gnrerunrapport1Click();
   TRoddier* ReportedReconstruction() const;
@@ -151,7 +152,7 @@ class TMainForm : public QMainWindow {
           *Ajuster1 = nullptr, *Interferogramme1 = nullptr, *PSF1 = nullptr, *FFT1 = nullptr,
           *Foucault1 = nullptr, *Spots1 = nullptr;
   QAction *AberrationsdeSeidel1 = nullptr, *Trichromie1 = nullptr, *Frontrsiduel1 = nullptr,
-          *Imagesaprscorrection1 = nullptr, *Gnrerunrapport1 = nullptr;
+          *Imagesaprscorrection1 = nullptr, *ForwardCheck1 = nullptr, *Gnrerunrapport1 = nullptr;
   QAction *Prfrences1 = nullptr, *Documentation1 = nullptr, *HelpAbout1 = nullptr;
   QAction *ZoomIn1 = nullptr, *ZoomOut1 = nullptr;
   QAction* ZernikeCoefficients1 = nullptr;  // Results menu: shows the Zernike results

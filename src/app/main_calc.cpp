@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "analysis/channel_run.h"
@@ -163,6 +164,28 @@ void TMainForm::ReconstruireClick() {
     NewImageWindow(RoddierMono->Wavefront,
                    QString("Wavefront %1").arg(QString::fromStdString(ChannelNames[0])));
   }
+  // The forward-model check: how well the optics found explain the images.
+  {
+    THourglass hourglass;
+    const TRunSettings settings = CurrentRunSettings();
+    QStringList figures;
+    if (polychromatic) {
+      const std::pair<TRoddier*, TImagePair> channels[3] = {
+          {RoddierBlue.get(), {Parametres.IntraBleu.lock(), Parametres.ExtraBleu.lock()}},
+          {RoddierGreen.get(), {Parametres.IntraVert.lock(), Parametres.ExtraVert.lock()}},
+          {RoddierRed.get(), {Parametres.IntraRouge.lock(), Parametres.ExtraRouge.lock()}}};
+      for (const auto& [slot, images] : channels) {
+        slot->Forward = CheckChannelForwardModel(*slot, images, settings);
+        figures << QString::fromStdString(ChannelNames[slot->Wavefront->Channel & 3] + ": " +
+                                          ForwardCheckText(slot->Forward));
+      }
+    } else {
+      RoddierMono->Forward = CheckChannelForwardModel(
+          *RoddierMono, {Parametres.Intra.lock(), Parametres.Extra.lock()}, settings);
+      figures << QString::fromStdString(ForwardCheckText(RoddierMono->Forward));
+    }
+    statusBar()->showMessage("Forward model: " + figures.join("; "));
+  }
   const TTestSetup test = CurrentTestSetup();
   for (TRoddier* slot : {RoddierMono.get(), RoddierBlue.get(), RoddierGreen.get(), RoddierRed.get()})
     if (slot && slot->Wavefront && (polychromatic ? slot != RoddierMono.get() : slot == RoddierMono.get()))
@@ -277,6 +300,32 @@ void TMainForm::Frontrsiduel1Click() {
     ShowResidual(RoddierRed);
   } else {
     ShowResidual(RoddierMono);
+  }
+}
+
+// The measured images minus those the optics found would give, one window
+// each, captioned with the RMS of the difference.
+void TMainForm::ForwardCheck1Click() {
+  auto show = [this](const std::unique_ptr<TRoddier>& slot, const QString& prefix) {
+    if (!slot || !slot->Forward.Done()) return;
+    const TForwardCheck& f = slot->Forward;
+    for (const auto& [grid, side, rms] :
+         {std::tuple{f.Intra, "intra", f.IntraRms}, std::tuple{f.Extra, "extra", f.ExtraRms}}) {
+      grid->PaletteIndex = Preferences.Valeurs.PltSignal;
+      grid->DisplayLow = grid->DisplayHigh = 0.0;
+      grid->RangeFactor = 1.0;
+      grid->MaskActive = false;
+      NewImageWindow(grid,
+                     QString("%1Measured - modelled %2 (RMS %3 %)").arg(prefix, side).arg(rms, 0, 'f', 1))
+          ->OwnsGrid = 0;
+    }
+  };
+  if (Polychromatic()) {
+    show(RoddierBlue, "Blue: ");
+    show(RoddierGreen, "Grn.: ");
+    show(RoddierRed, "Red: ");
+  } else {
+    show(RoddierMono, "");
   }
 }
 

@@ -108,6 +108,9 @@ bool SerFile::Open(const std::string& path, SerEndianRule rule) {
   try {
     file_.reset(std::fopen(path.c_str(), "rb"));
     if (!file_) return Refuse("the file cannot be opened");
+    // Frames are large reads of their own; no buffer keeps bytes the file
+    // may no longer hold.
+    std::setvbuf(file_.get(), nullptr, _IONBF, 0);
     const std::int64_t size = FileSize(file_.get());
     if (size < 0) return Refuse("the file cannot be read");
     if (size < kSerHeaderSize)

@@ -9,9 +9,11 @@
 #include "core/u_class.h"
 #include "io/fits_writer.h"
 #include "io/jpeg_file.h"
+#include "io/ser_file.h"
 #include "setup/reconstruction_method.h"
 #include "setup/u_prefs.h"
 #include "support/fits_writer.h"
+#include "support/ser_writer.h"
 
 using namespace caustica;
 namespace fs = std::filesystem;
@@ -31,8 +33,8 @@ double Star(int c, int r, int n) {
 int main(int argc, char** argv) {
   if (argc != 2) return 2;
   const fs::path root(argv[1]);
-  for (const char* t :
-       {"fuzz_fits", "fuzz_fits_gzip", "fuzz_jpeg", "fuzz_prefs", "fuzz_settings", "fuzz_numbers"})
+  for (const char* t : {"fuzz_fits", "fuzz_fits_gzip", "fuzz_jpeg", "fuzz_prefs", "fuzz_settings",
+                        "fuzz_numbers", "fuzz_ser"})
     fs::create_directories(root / t);
 
   // FITS: a 16-bit frame as the simulator writes it, and tile-compressed copies.
@@ -88,5 +90,34 @@ int main(int argc, char** argv) {
     Text(root / "fuzz_numbers" / ("n" + std::to_string(k++)), FormatGeneral(v, '.'));
   for (const char* typed : {"1,5", "-2e3", "+7", "12o0", "0.000"})
     Text(root / "fuzz_numbers" / ("n" + std::to_string(k++)), typed);
+
+  // SER: small videos of every layout, the last ones with a trailer.
+  struct Layout {
+    const char* name;
+    std::int32_t colour, depth;
+    bool big, stamps;
+  };
+  for (const Layout& l :
+       {Layout{"mono8", kSerMono, 8, false, false}, Layout{"mono12le", kSerMono, 12, false, false},
+        Layout{"mono16be", kSerMono, 16, true, true}, Layout{"rggb8", kSerBayerRggb, 8, false, true},
+        Layout{"gbrg16", kSerBayerGbrg, 16, true, false}, Layout{"rgb8", kSerRgb, 8, false, true},
+        Layout{"bgr16", kSerBgr, 16, false, false}}) {
+    test::SerVideo v;
+    v.ColorId = l.colour;
+    v.Depth = l.depth;
+    v.BigEndian = l.big;
+    v.Width = 6;
+    v.Height = 4;
+    const int samples = 24 * (l.colour >= kSerRgb ? 3 : 1);
+    for (int f = 0; f < 3; ++f) {
+      std::vector<std::uint16_t> frame;
+      for (int i = 0; i < samples; ++i)
+        frame.push_back(
+            static_cast<std::uint16_t>(static_cast<int>(Star(i % 6, i / 6, 6) * (f + 1)) % (1 << l.depth)));
+      v.Frames.push_back(frame);
+      if (l.stamps) v.Stamps.push_back(638000000000000000 + 100000 * f);
+    }
+    Text(root / "fuzz_ser" / (std::string(l.name) + ".ser"), test::BuildSer(v));
+  }
   return 0;
 }

@@ -12,7 +12,7 @@ cd "$(dirname "$0")/.."
 seconds="${1:-60}"
 shift || true
 targets=("$@")
-[ "${#targets[@]}" -gt 0 ] || targets=(fuzz_fits fuzz_fits_gzip fuzz_jpeg fuzz_prefs fuzz_settings fuzz_numbers)
+[ "${#targets[@]}" -gt 0 ] || targets=(fuzz_fits fuzz_fits_gzip fuzz_jpeg fuzz_prefs fuzz_settings fuzz_numbers fuzz_ser)
 
 cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang \
   -DCMAKE_CXX_COMPILER=clang++ -DCAUSTICA_BUILD_FUZZ=ON -DCAUSTICA_BUILD_UI=OFF -DCAUSTICA_BUILD_TESTS=OFF \

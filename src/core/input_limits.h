@@ -13,6 +13,11 @@ namespace caustica {
 inline constexpr std::int64_t kMaxFramePixels = 40'000'000;
 inline constexpr std::int64_t kMaxFrameBytes = std::int64_t{512} << 20;
 
+// Most frames one sequence (a video, a cube or a list of files) may
+// announce; each is read on its own, so this bounds only the tables kept
+// per frame (time stamps, file names).
+inline constexpr std::int64_t kMaxSequenceFrames = 100'000;
+
 // Smallest and thinnest frame that can hold a pupil: the threshold search
 // cuts the frame into blocks, and the reconstruction pads the longer side
 // to a square, so a thin strip costs a huge square for nothing.

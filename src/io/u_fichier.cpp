@@ -562,7 +562,11 @@ struct OpenedImage {
   bool HasData = false;  // false: a valid file without samples to read
 };
 
-std::uint8_t OpenImage(const std::string& fileName, TImgInfos& infos, OpenedImage& image) {
+// With byFrame the planes are frames read one at a time: the size limits
+// hold for one plane, and the plane count is the full NAXIS3 (the header
+// record keeps only its low byte).
+std::uint8_t OpenImage(const std::string& fileName, TImgInfos& infos, OpenedImage& image,
+                       bool byFrame = false) {
   NoteInputRefusal("");
   ResetInfos(infos);
   std::int64_t headerLength = 0;
@@ -639,7 +643,8 @@ std::uint8_t OpenImage(const std::string& fileName, TImgInfos& infos, OpenedImag
   const std::int64_t pixels = static_cast<std::int64_t>(width) * height;
   // Both sides are at most 2^31: the product of pixels and planes is only
   // formed once pixels is known to be small.
-  if (pixels > kMaxFramePixels || pixels * image.PlaneCount * (image.Integer16 ? 2 : 8) > kMaxFrameBytes)
+  const std::int64_t heldPlanes = byFrame ? 1 : image.PlaneCount;
+  if (pixels > kMaxFramePixels || pixels * heldPlanes * (image.Integer16 ? 2 : 8) > kMaxFrameBytes)
     return Refuse("the image of " + std::to_string(width) + " x " + std::to_string(height) + " x " +
                   std::to_string(image.PlaneCount) + " is larger than the largest frame (" +
                   std::to_string(kMaxFramePixels / 1'000'000) + " million samples per plane)");
@@ -663,9 +668,16 @@ std::uint8_t OpenImage(const std::string& fileName, TImgInfos& infos, OpenedImag
   LONGLONG cAxes[9] = {};
   if (fits_get_img_paramll(f, 9, &cBitpix, &cNaxis, cAxes, &status))
     return Refuse("the FITS library cannot read the image header");
-  if (cBitpix != bitpix || cNaxis != infos.Naxis || cAxes[0] != width || cAxes[1] != height ||
-      (infos.Naxis >= 3 && cAxes[2] != infos.Naxis3))
+  const bool sameCount = infos.Naxis < 3 || cAxes[2] == infos.Naxis3 ||
+                         (byFrame && cAxes[2] > 0 && cAxes[2] % 256 == infos.Naxis3);
+  if (cBitpix != bitpix || cNaxis != infos.Naxis || cAxes[0] != width || cAxes[1] != height || !sameCount)
     return Refuse("the header and the data unit describe different images");
+  if (byFrame && infos.Naxis >= 3 && infos.Naxis3 != 3) {
+    if (cAxes[2] > kMaxSequenceFrames)
+      return Refuse("the cube announces " + std::to_string(cAxes[2]) + " frames, more than " +
+                    std::to_string(kMaxSequenceFrames));
+    image.PlaneCount = static_cast<std::int32_t>(cAxes[2]);
+  }
 
   if (compressed) {
     // Tiles may expand, but not without bound.
@@ -685,13 +697,15 @@ std::uint8_t OpenImage(const std::string& fileName, TImgInfos& infos, OpenedImag
   return kFitsRead;
 }
 
-// Reads planes 1..planes as doubles with the scaling of the sample format.
-bool ReadDoublePlanes(fitsfile* f, const TImgInfos& infos, DoublePlanes& samples64, int planes) {
+// Reads the file's planes first..first+planes-1 into planes 1..planes as
+// doubles, with the scaling of the sample format.
+bool ReadDoublePlanes(fitsfile* f, const TImgInfos& infos, DoublePlanes& samples64, int planes,
+                      int first = 1) {
   const LONGLONG planeSize = static_cast<LONGLONG>(samples64.PlaneSize());
   int status = 0, anyNull = 0;
   for (int p = 1; p <= planes; ++p)
-    fits_read_img(f, TDOUBLE, 1 + (p - 1) * planeSize, planeSize, nullptr, samples64.PlaneData(p), &anyNull,
-                  &status);
+    fits_read_img(f, TDOUBLE, 1 + (static_cast<LONGLONG>(first) + p - 2) * planeSize, planeSize, nullptr,
+                  samples64.PlaneData(p), &anyNull, &status);
   if (status) {
     NoteInputRefusal("the FITS library cannot decode the data unit");
     return false;
@@ -757,20 +771,29 @@ std::uint8_t ReadFitsFile(const std::string& fileName, Int16Planes& samples16, D
   }
 }
 
-std::uint8_t ReadFitsPlaneAsDoubles(const std::string& fileName, DoublePlanes& plane, std::int32_t& width,
-                                    std::int32_t& height, TImgInfos& infos) {
+namespace {
+
+// Plane `frame` of the image as doubles; frame 0 reads nothing and only
+// gives the sizes and the plane count.
+std::uint8_t ReadPlane(const std::string& fileName, bool byFrame, std::int32_t frame, DoublePlanes& plane,
+                       std::int32_t& width, std::int32_t& height, std::int32_t& planeCount,
+                       TImgInfos& infos) {
   plane.Clear();
-  width = height = 0;
+  width = height = planeCount = 0;
   try {
     OpenedImage image;
-    const std::uint8_t status = OpenImage(fileName, infos, image);
+    const std::uint8_t status = OpenImage(fileName, infos, image, byFrame);
     if (status != kFitsRead) return status;
     width = image.Width;
     height = image.Height;
-    if (!image.HasData) return kFitsRead;
+    planeCount = image.HasData ? image.PlaneCount : 0;
+    if (!image.HasData || frame == 0) return kFitsRead;
+    if (frame < 0 || frame > planeCount)
+      return Refuse("frame " + std::to_string(frame) + " is not among the " + std::to_string(planeCount) +
+                    " frames of the file");
     plane.Allocate(width, height, 1);
     // Widening after the 16-bit decision gives the same doubles: v itself.
-    if (!ReadDoublePlanes(image.File.get(), infos, plane, 1)) {
+    if (!ReadDoublePlanes(image.File.get(), infos, plane, 1, frame)) {
       plane.Clear();
       return kFitsIoError;
     }
@@ -779,6 +802,26 @@ std::uint8_t ReadFitsPlaneAsDoubles(const std::string& fileName, DoublePlanes& p
     plane.Clear();
     return Refuse("not enough memory for the image");
   }
+}
+
+}  // namespace
+
+std::uint8_t ReadFitsPlaneAsDoubles(const std::string& fileName, DoublePlanes& plane, std::int32_t& width,
+                                    std::int32_t& height, TImgInfos& infos) {
+  std::int32_t planes = 0;
+  return ReadPlane(fileName, false, 1, plane, width, height, planes, infos);
+}
+
+std::uint8_t ProbeFitsFrames(const std::string& fileName, std::int32_t& width, std::int32_t& height,
+                             std::int32_t& frameCount, TImgInfos& infos) {
+  DoublePlanes none;
+  return ReadPlane(fileName, true, 0, none, width, height, frameCount, infos);
+}
+
+std::uint8_t ReadFitsFrame(const std::string& fileName, std::int32_t frame, DoublePlanes& plane,
+                           std::int32_t& width, std::int32_t& height, TImgInfos& infos) {
+  std::int32_t frames = 0;
+  return ReadPlane(fileName, true, frame, plane, width, height, frames, infos);
 }
 
 }  // namespace caustica

@@ -26,6 +26,16 @@ std::uint8_t ReadFitsFile(const std::string& fileName, Int16Planes& samples16, D
 std::uint8_t ReadFitsPlaneAsDoubles(const std::string& fileName, DoublePlanes& plane, std::int32_t& width,
                                     std::int32_t& height, TImgInfos& infos);
 
+// A FITS file as a sequence of frames, each plane one frame, read one at a
+// time so that the size limits hold per frame. ProbeFitsFrames gives the
+// frame size and count (0 when the file holds no samples) without reading
+// samples; ReadFitsFrame reads frame 1..frameCount as ReadFitsPlaneAsDoubles
+// reads plane 1. Same status codes.
+std::uint8_t ProbeFitsFrames(const std::string& fileName, std::int32_t& width, std::int32_t& height,
+                             std::int32_t& frameCount, TImgInfos& infos);
+std::uint8_t ReadFitsFrame(const std::string& fileName, std::int32_t frame, DoublePlanes& plane,
+                           std::int32_t& width, std::int32_t& height, TImgInfos& infos);
+
 // Parses the header cards; true when an END card was reached. headerLength
 // is the byte offset of the data unit.
 bool ReadFitsHeader(const std::string& fileName, std::int64_t& headerLength, TImgInfos& infos);

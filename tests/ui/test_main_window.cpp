@@ -8,6 +8,7 @@
 #include <QMdiArea>
 #include <QMenu>
 #include <QProgressBar>
+#include <QStatusBar>
 #include <QTest>
 #include <QTimer>
 #include <cmath>
@@ -305,6 +306,26 @@ class MainWindowTest : public QObject {
     main->Reconstruire->trigger();
     QCOMPARE(platform->Warnings, QStringList{"You must open the images and/or enter the parameters"});
     QVERIFY(!RoddierMono);
+  }
+
+  // After a run the status bar states how well the optics found explain the
+  // images, and the Results menu shows the two differences.
+  void forwardModelCheckAfterAReconstruction() {
+    OpenStarPair();
+    Parametres.ModeTraitement = 255;
+    main->Reconstruire->trigger();
+    QVERIFY(RoddierMono && RoddierMono->Forward.Done());
+    const QString said = main->statusBar()->currentMessage();
+    QVERIFY2(said.startsWith("Forward model: measured minus modelled images: RMS "), qPrintable(said));
+    QVERIFY(RoddierMono->Forward.IntraRms > 0 && RoddierMono->Forward.IntraRms < 20);
+    const int before = main->MDIChildCount();
+    main->ForwardCheck1->trigger();
+    QCOMPARE(main->MDIChildCount(), before + 2);
+    const QList<TForm1*> windows = main->ImageWindows();
+    QVERIFY(windows[windows.size() - 2]->windowTitle().startsWith("Measured - modelled intra (RMS "));
+    QVERIFY(windows.constLast()->windowTitle().startsWith("Measured - modelled extra (RMS "));
+    QCOMPARE(windows.constLast()->Grid, RoddierMono->Forward.Extra);
+    QCOMPARE(windows.constLast()->Grid->Nx, Parametres.Extra.lock()->Nx);  // on the measured image's grid
   }
 
   void simpleReconstructionAndItsSharedGrids() {

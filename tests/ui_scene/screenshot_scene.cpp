@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QMdiArea>
+#include <QStatusBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <cstdio>
@@ -152,6 +153,16 @@ int main(int argc, char** argv) {
     main->FormMeridienne->resize(640, 440);
     ok = Save(main->FormMeridienne, folder, "midline.png") && ok;
     main->FormMeridienne->close();  // takes the diameter off the wavefront
+    // The forward-model check: the measured images minus the modelled ones.
+    main->ForwardCheck1Click();
+    for (TForm1* w : main->ImageWindows()) {
+      w->ZoomIndex = w->Grid->Kind <= kKindExtra ? 2 : 5;
+      w->Visualiser();
+    }
+    main->MdiArea->tileSubWindows();
+    main->statusBar()->showMessage("Forward model: " +
+                                   QString::fromStdString(ForwardCheckText(RoddierMono->Forward)));
+    ok = Save(main.get(), folder, "forward_check.png") && ok;
 
     main->FormInfos->hide();
     for (TForm1* w : main->ImageWindows())

@@ -7,6 +7,7 @@
 
 #include "analysis/star_finder.h"
 #include "analysis/star_simulator.h"
+#include "analysis/test_image.h"
 
 namespace caustica {
 
@@ -101,10 +102,42 @@ void Blur(const TFctXY& src, double sigma, TFctXY& dst) {
   }
 }
 
+// The square of the given side around the star, moved inside the frame:
+// a whole frame is checked on its donut only.
+void Window(const TPupille& frame, const TStarFinding& star, int side, TPupille& out) {
+  auto offset = [side](double centre, int n) {
+    return std::clamp(static_cast<int>(std::lround(centre - 0.5 - side / 2.0)), 0, std::max(0, n - side));
+  };
+  const int c0 = offset(star.Column, frame.Nx), r0 = offset(star.Row, frame.Ny);
+  const int w = std::min(side, frame.Nx), h = std::min(side, frame.Ny);
+  out.Init(w, h);
+  out.Infos = frame.Infos;
+  out.Kind = frame.Kind;
+  for (int r = 1; r <= h; ++r)
+    std::copy(frame.Values[1][r0 + r] + c0 + 1, frame.Values[1][r0 + r] + c0 + 1 + w, out.Values[1][r] + 1);
+}
+
 }  // namespace
 
-TForwardCheck CheckForwardModel(const TPupille& intra, const TPupille& extra, const TForwardModel& model) {
+TForwardCheck CheckForwardModel(const TPupille& fullIntra, const TPupille& fullExtra,
+                                const TForwardModel& model) {
   TForwardCheck check;
+  const TPupille* pi = &fullIntra;
+  const TPupille* pe = &fullExtra;
+  TPupille cutIntra, cutExtra;
+  if (fullIntra.HasArrays() && fullExtra.HasArrays() && fullIntra.Nx == fullExtra.Nx &&
+      fullIntra.Ny == fullExtra.Ny) {
+    const TStarFinding fi = FindStar(fullIntra), fe = FindStar(fullExtra);
+    const int side = fi.Found() && fe.Found() ? CutOutSide(fi, fe) : 0;
+    if (NeedsCutOut(fullIntra, side)) {
+      Window(fullIntra, fi, side, cutIntra);
+      Window(fullExtra, fe, side, cutExtra);
+      pi = &cutIntra;
+      pe = &cutExtra;
+    }
+  }
+  const TPupille& intra = *pi;
+  const TPupille& extra = *pe;
   if (!intra.HasArrays() || !extra.HasArrays() || intra.Nx != extra.Nx || intra.Ny != extra.Ny) {
     check.Reason = "the two images are not a pair";
     return check;

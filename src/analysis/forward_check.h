@@ -42,7 +42,9 @@ struct TForwardModel {
 };
 
 // The check on the measured pair (extra already turned). The pixel scale is
-// taken from the measured donuts, so that a pixel size need not be known.
+// taken from the measured donuts, so that a pixel size need not be known. A
+// frame much larger than its donut is checked on a square around it, and
+// the differences are that square.
 TForwardCheck CheckForwardModel(const TPupille& intra, const TPupille& extra, const TForwardModel& model);
 
 // "measured minus modelled: RMS 2.1 % (intra), 2.4 % (extra) of the donut level"

@@ -87,6 +87,20 @@ TEST(ForwardCheck, FollowsADonutAwayFromTheCentre) {
   ASSERT_TRUE(check.Done()) << check.Reason;
   EXPECT_LT(check.IntraRms, 2.0);
   EXPECT_LT(check.ExtraRms, 2.0);
+  EXPECT_EQ(check.Intra->Nx, 256);  // not much larger than the donut: all of it
+
+  // In a whole frame, only the square around the donut is modelled.
+  o.FrameWidth = 1600;
+  o.FrameHeight = 1200;
+  o.FrameColumn = 1100;
+  o.FrameRow = 150;
+  Simulate(o, m);
+  const TForwardCheck frame = CheckForwardModel(m.Intra, m.Extra, ModelOf(o));
+  ASSERT_TRUE(frame.Done()) << frame.Reason;
+  EXPECT_LT(frame.IntraRms, 2.0);
+  EXPECT_LT(frame.ExtraRms, 2.0);
+  EXPECT_LT(frame.Intra->Nx, 300);
+  EXPECT_EQ(frame.Intra->Nx, frame.Intra->Ny);
 }
 
 TEST(ForwardCheck, SaysWhyWhenThereIsNothingToCheck) {

@@ -122,31 +122,36 @@ void Window(const TPupille& frame, const TStarFinding& star, int side, TPupille&
 TForwardCheck CheckForwardModel(const TPupille& fullIntra, const TPupille& fullExtra,
                                 const TForwardModel& model) {
   TForwardCheck check;
-  const TPupille* pi = &fullIntra;
-  const TPupille* pe = &fullExtra;
-  TPupille cutIntra, cutExtra;
-  if (fullIntra.HasArrays() && fullExtra.HasArrays() && fullIntra.Nx == fullExtra.Nx &&
-      fullIntra.Ny == fullExtra.Ny) {
-    const TStarFinding fi = FindStar(fullIntra), fe = FindStar(fullExtra);
-    const int side = fi.Found() && fe.Found() ? CutOutSide(fi, fe) : 0;
-    if (NeedsCutOut(fullIntra, side)) {
-      Window(fullIntra, fi, side, cutIntra);
-      Window(fullExtra, fe, side, cutExtra);
-      pi = &cutIntra;
-      pe = &cutExtra;
-    }
-  }
-  const TPupille& intra = *pi;
-  const TPupille& extra = *pe;
-  if (!intra.HasArrays() || !extra.HasArrays() || intra.Nx != extra.Nx || intra.Ny != extra.Ny) {
+  if (!fullIntra.HasArrays() || !fullExtra.HasArrays() || fullIntra.Nx != fullExtra.Nx ||
+      fullIntra.Ny != fullExtra.Ny) {
     check.Reason = "the two images are not a pair";
     return check;
   }
-  const TStarFinding si = FindStar(intra), se = FindStar(extra);
+  TStarFinding si = FindStar(fullIntra), se = FindStar(fullExtra);
   if (!si.Found() || !se.Found()) {
     check.Reason = "no donut found in both images";
     return check;
   }
+  // A whole frame is checked on the square around its donut; the stars are
+  // then found again on the squares, the only new search.
+  const TPupille* pi = &fullIntra;
+  const TPupille* pe = &fullExtra;
+  TPupille cutIntra, cutExtra;
+  const int side = CutOutSide(si, se);
+  if (NeedsCutOut(fullIntra, side)) {
+    Window(fullIntra, si, side, cutIntra);
+    Window(fullExtra, se, side, cutExtra);
+    pi = &cutIntra;
+    pe = &cutExtra;
+    si = FindStar(cutIntra);
+    se = FindStar(cutExtra);
+    if (!si.Found() || !se.Found()) {
+      check.Reason = "no donut found in both images";
+      return check;
+    }
+  }
+  const TPupille& intra = *pi;
+  const TPupille& extra = *pe;
   if (!(model.Radius > 0) || !(model.FocalLength > model.Defocus) || !(model.Defocus > 0)) {
     check.Reason = "the test parameters are incomplete";
     return check;

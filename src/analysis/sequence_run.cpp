@@ -1,0 +1,305 @@
+#include "analysis/sequence_run.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <memory>
+
+#include "io/frame_sequence.h"
+
+namespace caustica {
+
+namespace {
+
+constexpr const char* kIntraName = "intra-focal";
+constexpr const char* kExtraName = "extra-focal";
+
+double Median(std::vector<double> v) {
+  if (v.empty()) return 0.0;
+  const std::size_t mid = v.size() / 2;
+  std::nth_element(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(mid), v.end());
+  double m = v[mid];
+  if (v.size() % 2 == 0)
+    m = 0.5 * (m + *std::max_element(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(mid)));
+  return m;
+}
+
+std::vector<int> KeptFrames(const TFrameSelection& selection) {
+  std::vector<int> kept;
+  for (std::size_t i = 0; i < selection.Frames.size(); ++i)
+    if (selection.Frames[i].Kept) kept.push_back(static_cast<int>(i) + 1);
+  return kept;
+}
+
+// One frame of a sequence as a test image grid of its own size.
+bool ReadGrid(FrameSequence& sequence, int frame, TPupille& grid) {
+  DoublePlanes plane;
+  if (!sequence.ReadFrame(frame, plane)) return false;
+  grid.Init(plane.Width(), plane.Height());
+  grid.Values = std::move(plane);
+  return true;
+}
+
+// The pupil searched and the extra-focal image turned, as "Open" and "Open
+// as extra-focal" leave an image.
+bool FinishImage(TPupille& grid, bool extraFocal, const TPupilSearch& search, std::string& why) {
+  const TOpenOutcome outcome = SearchPupil(grid, search);
+  if (!outcome.PupilFound) {
+    why = outcome.Reason;
+    return false;
+  }
+  if (extraFocal) grid.Rotate180();
+  grid.Kind = extraFocal ? kKindExtra : kKindIntra;
+  return true;
+}
+
+}  // namespace
+
+void RegisteredSquare(const TFctXY& frame, const TStarFinding& star, int side, std::vector<double>& square) {
+  square.assign(static_cast<std::size_t>(side) * side, 0.0);
+  // Square sample (i, j), 0-based, lies at frame column star.Column + i - (side - 1) / 2, likewise rows:
+  // the donut's centre falls on the square's centre, (side + 1) / 2 in 1-based samples.
+  const double half = 0.5 * (side - 1);
+  const double c0 = star.Column - half, r0 = star.Row - half;
+  const int w = frame.Nx, h = frame.Ny;
+  const double* data = frame.Values.PlaneData(1);
+  const auto sky = [&](double c, double r) {
+    return star.Background + star.SkySlopeColumn * (c - star.Column) + star.SkySlopeRow * (r - star.Row);
+  };
+  const auto at = [&](int c, int r, double skyHere) {  // 1-based; sky beyond the frame
+    if (c < 1 || r < 1 || c > w || r > h) return skyHere;
+    return data[static_cast<std::size_t>(r - 1) * w + (c - 1)];
+  };
+  for (int j = 0; j < side; ++j) {
+    const double r = r0 + j;
+    const int ri = static_cast<int>(std::floor(r));
+    const double tr = r - ri;
+    double* out = square.data() + static_cast<std::size_t>(j) * side;
+    for (int i = 0; i < side; ++i) {
+      const double c = c0 + i;
+      const int ci = static_cast<int>(std::floor(c));
+      const double tc = c - ci;
+      const double s = sky(c, r);
+      const double v = (1 - tr) * ((1 - tc) * at(ci, ri, s) + tc * at(ci + 1, ri, s)) +
+                       tr * ((1 - tc) * at(ci, ri + 1, s) + tc * at(ci + 1, ri + 1, s));
+      out[i] = v - s;
+    }
+  }
+}
+
+void RobustMean(std::vector<TSequencePair>& pairs, int terms, double outlierLimit, ZernikeCoefficients& mean,
+                ZernikeCoefficients& standardError, int& used) {
+  mean.fill(0.0);
+  standardError.fill(0.0);
+  used = 0;
+  std::vector<TSequencePair*> done;
+  for (TSequencePair& p : pairs) {
+    p.Outlier = false;
+    if (p.Reconstructed) done.push_back(&p);
+  }
+  if (done.empty()) return;
+  terms = std::clamp(terms, 1, kZernikeTermCount);
+
+  // The robust centre and spread of each term, then each pair's mean squared
+  // distance from it in those spreads: about 1 for a pair like the others.
+  if (done.size() >= 3) {
+    ZernikeCoefficients centre{}, spread{};
+    std::vector<double> v(done.size());
+    for (int k = 1; k <= terms; ++k) {
+      for (std::size_t i = 0; i < done.size(); ++i) v[i] = done[i]->Coefficients[k];
+      centre[k] = Median(v);
+      for (std::size_t i = 0; i < done.size(); ++i) v[i] = std::abs(done[i]->Coefficients[k] - centre[k]);
+      spread[k] = 1.4826 * Median(v);
+    }
+    const double limit2 = outlierLimit * outlierLimit;
+    for (TSequencePair* p : done) {
+      double d2 = 0.0;
+      int counted = 0;
+      for (int k = 1; k <= terms; ++k) {
+        if (!(spread[k] > 0)) continue;
+        const double d = (p->Coefficients[k] - centre[k]) / spread[k];
+        d2 += d * d;
+        ++counted;
+      }
+      if (counted > 0 && d2 / counted > limit2) p->Outlier = true;
+    }
+  }
+  std::vector<TSequencePair*> kept;
+  for (TSequencePair* p : done)
+    if (!p->Outlier) kept.push_back(p);
+  if (kept.empty()) kept = done;  // no consensus: everything counts
+  used = static_cast<int>(kept.size());
+  for (int k = 1; k <= terms; ++k) {
+    double sum = 0.0;
+    for (const TSequencePair* p : kept) sum += p->Coefficients[k];
+    mean[k] = sum / used;
+    if (used >= 3) {
+      double ss = 0.0;
+      for (const TSequencePair* p : kept)
+        ss += (p->Coefficients[k] - mean[k]) * (p->Coefficients[k] - mean[k]);
+      standardError[k] = std::sqrt(ss / (used - 1) / used);
+    }
+  }
+}
+
+TSequenceResult ReconstructSequence(FrameSequence& intra, FrameSequence& extra, const TTestSetup& test,
+                                    const TRunSettings& settings, const TSequenceSettings& sequence,
+                                    const TSequenceProgress& progress) {
+  TSequenceResult result;
+  TRunSettings run = settings;
+  run.AutoFit = true;  // the coefficients are what is averaged
+  result.Terms = std::clamp<int>(run.Basis.PolynomialCount, 1, kZernikeTermCount);
+  if (intra.Count() <= 0 || extra.Count() <= 0) {
+    result.Refusal = "both sequences must be open";
+    return result;
+  }
+  const auto report = [&](const std::string& stage, int done, int total) {
+    if (progress && !progress(stage, done, total)) result.Cancelled = true;
+    return !result.Cancelled;
+  };
+
+  // Every frame's star, then the choice of frames per side.
+  for (int side = 0; side < 2; ++side) {
+    FrameSequence& s = side == 0 ? intra : extra;
+    const char* name = side == 0 ? kIntraName : kExtraName;
+    const std::string stage = std::string("Measuring the ") + name + " frames";
+    TFrameMeasures& measures = side == 0 ? result.IntraMeasures : result.ExtraMeasures;
+    measures = MeasureFrames(s, [&](int done, int total) { return report(stage, done, total); });
+    if (measures.Cancelled) return result;
+    if (!measures.Refusal.empty()) {
+      result.Refusal = std::string("the ") + name + " sequence: " + measures.Refusal;
+      return result;
+    }
+    TFrameSelection& selection = side == 0 ? result.IntraSelection : result.ExtraSelection;
+    selection = SelectFrames(measures.Stars, measures.Sharpness, sequence.KeptFraction);
+    if (selection.KeptCount == 0) {
+      result.Refusal =
+          std::string("no usable frame in the ") + name + " sequence (" + selection.Summary() + ")";
+      return result;
+    }
+  }
+  const std::vector<int> keptIntra = KeptFrames(result.IntraSelection);
+  const std::vector<int> keptExtra = KeptFrames(result.ExtraSelection);
+
+  // One square for every image of the run, holding the larger donut.
+  std::vector<double> radii[2];
+  for (int f : keptIntra)
+    radii[0].push_back(result.IntraMeasures.Stars[static_cast<std::size_t>(f) - 1].Radius);
+  for (int f : keptExtra)
+    radii[1].push_back(result.ExtraMeasures.Stars[static_cast<std::size_t>(f) - 1].Radius);
+  int side = CutOutSide(std::max(Median(radii[0]), Median(radii[1])));
+  side = std::min({side, intra.FrameWidth(), intra.FrameHeight(), extra.FrameWidth(), extra.FrameHeight()});
+
+  // (a) The registered average of each side.
+  for (int s = 0; s < 2; ++s) {
+    FrameSequence& frames = s == 0 ? intra : extra;
+    const std::vector<int>& kept = s == 0 ? keptIntra : keptExtra;
+    const TFrameMeasures& measures = s == 0 ? result.IntraMeasures : result.ExtraMeasures;
+    const char* name = s == 0 ? kIntraName : kExtraName;
+    const std::string stage = std::string("Averaging the ") + name + " frames";
+    std::vector<double> sum(static_cast<std::size_t>(side) * side, 0.0), square;
+    TPupille frame;
+    for (std::size_t k = 0; k < kept.size(); ++k) {
+      if (!ReadGrid(frames, kept[k], frame)) {
+        result.Refusal = std::string("the ") + name + " sequence: " + frames.Refusal();
+        return result;
+      }
+      RegisteredSquare(frame, measures.Stars[static_cast<std::size_t>(kept[k]) - 1], side, square);
+      for (std::size_t i = 0; i < sum.size(); ++i) sum[i] += square[i];
+      if (!report(stage, static_cast<int>(k) + 1, static_cast<int>(kept.size()))) return result;
+    }
+    auto grid = std::make_shared<TPupille>();
+    grid->Init(side, side);
+    double* out = grid->Values.PlaneData(1);
+    const double scale = 1.0 / static_cast<double>(kept.size());
+    for (std::size_t i = 0; i < sum.size(); ++i) out[i] = sum[i] * scale;
+    std::string why;
+    if (!FinishImage(*grid, s == 1, sequence.Search, why)) {
+      result.Refusal = std::string("the averaged ") + name + " image: " + why;
+      return result;
+    }
+    (s == 0 ? result.Averages.Intra : result.Averages.Extra) = grid;
+  }
+  if (!report("Reconstructing the averaged pair", 0, 1)) return result;
+  {
+    std::string why;
+    if (!ReconstructSingle(result.Averaged, result.Averages, test, run, {}, &why)) {
+      result.Refusal = "the averaged pair: " + why;
+      return result;
+    }
+  }
+  if (!report("Reconstructing the averaged pair", 1, 1)) return result;
+
+  // (b) Pair by pair, each pair cut out as a single pair is.
+  const std::size_t pairCount = std::min(keptIntra.size(), keptExtra.size());
+  result.Pairs.resize(pairCount);
+  const std::string stage = "Reconstructing the frame pairs";
+  for (std::size_t k = 0; k < pairCount; ++k) {
+    TSequencePair& pair = result.Pairs[k];
+    pair.IntraFrame = keptIntra[k];
+    pair.ExtraFrame = keptExtra[k];
+    auto i = std::make_shared<TPupille>(), e = std::make_shared<TPupille>();
+    if (!ReadGrid(intra, pair.IntraFrame, *i) || !ReadGrid(extra, pair.ExtraFrame, *e)) {
+      result.Refusal = "reading frame pair " + std::to_string(k + 1) + ": " +
+                       (intra.Refusal().empty() ? extra.Refusal() : intra.Refusal());
+      return result;
+    }
+    const TStarFinding& si = result.IntraMeasures.Stars[static_cast<std::size_t>(pair.IntraFrame) - 1];
+    const TStarFinding& se = result.ExtraMeasures.Stars[static_cast<std::size_t>(pair.ExtraFrame) - 1];
+    CutOutPair(*i, si, *e, se);
+    std::string why;
+    TRoddier slot;
+    if (!FinishImage(*i, false, sequence.Search, why) || !FinishImage(*e, true, sequence.Search, why) ||
+        !ReconstructSingle(slot, {i, e}, test, run, {}, &why)) {
+      pair.Reason = why;
+    } else {
+      pair.Reconstructed = true;
+      pair.Coefficients = slot.Wavefront->Coefficients;
+      pair.Rms = slot.Wavefront->RmsValue;
+    }
+    if (!report(stage, static_cast<int>(k) + 1, static_cast<int>(pairCount))) break;
+  }
+  RobustMean(result.Pairs, result.Terms, sequence.OutlierLimit, result.Mean, result.StandardError,
+             result.PairsUsed);
+
+  result.AgreementLimit = sequence.AgreementLimit;
+  if (result.HasErrors() && result.Averaged.Wavefront)
+    for (int k = 5; k <= result.Terms; ++k) {
+      const double se = result.StandardError[k];
+      const double d = std::abs(result.Averaged.Wavefront->Coefficients[k] - result.Mean[k]);
+      if (se > 0 && d > sequence.AgreementLimit * se) result.Disagreements.push_back(k);
+    }
+  return result;
+}
+
+std::vector<std::string> SequenceSummary(const TSequenceResult& r) {
+  std::vector<std::string> lines;
+  lines.push_back("Intra-focal frames: " + r.IntraSelection.Summary());
+  lines.push_back("Extra-focal frames: " + r.ExtraSelection.Summary());
+  int reconstructed = 0, outliers = 0;
+  for (const TSequencePair& p : r.Pairs) {
+    reconstructed += p.Reconstructed ? 1 : 0;
+    outliers += p.Outlier ? 1 : 0;
+  }
+  char line[200];
+  std::snprintf(line, sizeof line, "Frame pairs: %d reconstructed of %zu, %d left out as far from the others",
+                reconstructed, r.Pairs.size(), outliers);
+  lines.push_back(line);
+  if (!r.HasErrors()) {
+    lines.push_back("Too few frame pairs for standard errors (at least 3 are needed)");
+  } else {
+    std::snprintf(line, sizeof line, "%g standard errors", r.AgreementLimit);
+    if (r.Agree()) {
+      lines.push_back(std::string("The averaged pair and the frame-by-frame mean agree within ") + line +
+                      " on every term");
+    } else {
+      std::string terms;
+      for (int k : r.Disagreements) terms += (terms.empty() ? "Z" : ", Z") + std::to_string(k);
+      lines.push_back(std::string("The averaged pair and the frame-by-frame mean differ by more than ") +
+                      line + " on " + terms);
+    }
+  }
+  return lines;
+}
+
+}  // namespace caustica

@@ -13,6 +13,7 @@ namespace {
 
 constexpr const char* kIntraName = "intra-focal";
 constexpr const char* kExtraName = "extra-focal";
+constexpr std::size_t kFewestToJudge = 5;
 
 double Median(std::vector<double> v) {
   if (v.empty()) return 0.0;
@@ -42,8 +43,10 @@ bool ReadGrid(FrameSequence& sequence, int frame, TPupille& grid) {
 
 // The pupil searched and the extra-focal image turned, as "Open" and "Open
 // as extra-focal" leave an image.
-bool FinishImage(TPupille& grid, bool extraFocal, const TPupilSearch& search, std::string& why) {
+bool FinishImage(TPupille& grid, bool extraFocal, const TPupilSearch& search, std::string& why,
+                 TStarFinding* star = nullptr) {
   const TOpenOutcome outcome = SearchPupil(grid, search);
+  if (star) *star = outcome.Star;
   if (!outcome.PupilFound) {
     why = outcome.Reason;
     return false;
@@ -102,10 +105,12 @@ void RobustMean(std::vector<TSequencePair>& pairs, int terms, double outlierLimi
 
   // The robust centre and spread of each term, then each pair's mean squared
   // distance from it in those spreads: about 1 for a pair like the others.
-  if (done.size() >= 3) {
+  // Piston, tilt and focus follow the pointing and the focuser, not the
+  // optics, and are not judged. Too few pairs give no centre worth the name.
+  if (done.size() >= kFewestToJudge) {
     ZernikeCoefficients centre{}, spread{};
     std::vector<double> v(done.size());
-    for (int k = 1; k <= terms; ++k) {
+    for (int k = 5; k <= terms; ++k) {
       for (std::size_t i = 0; i < done.size(); ++i) v[i] = done[i]->Coefficients[k];
       centre[k] = Median(v);
       for (std::size_t i = 0; i < done.size(); ++i) v[i] = std::abs(done[i]->Coefficients[k] - centre[k]);
@@ -115,7 +120,7 @@ void RobustMean(std::vector<TSequencePair>& pairs, int terms, double outlierLimi
     for (TSequencePair* p : done) {
       double d2 = 0.0;
       int counted = 0;
-      for (int k = 1; k <= terms; ++k) {
+      for (int k = 5; k <= terms; ++k) {
         if (!(spread[k] > 0)) continue;
         const double d = (p->Coefficients[k] - centre[k]) / spread[k];
         d2 += d * d;
@@ -142,21 +147,28 @@ void RobustMean(std::vector<TSequencePair>& pairs, int terms, double outlierLimi
   }
 }
 
-TSequenceResult ReconstructSequence(FrameSequence& intra, FrameSequence& extra, const TTestSetup& test,
-                                    const TRunSettings& settings, const TSequenceSettings& sequence,
-                                    const TSequenceProgress& progress) {
-  TSequenceResult result;
-  TRunSettings run = settings;
-  run.AutoFit = true;  // the coefficients are what is averaged
-  result.Terms = std::clamp<int>(run.Basis.PolynomialCount, 1, kZernikeTermCount);
-  if (intra.Count() <= 0 || extra.Count() <= 0) {
-    result.Refusal = "both sequences must be open";
-    return result;
-  }
-  const auto report = [&](const std::string& stage, int done, int total) {
+namespace {
+
+// Progress as each stage reports it; false once cancelled.
+struct Reporter {
+  const TSequenceProgress& progress;
+  TSequenceResult& result;
+  bool operator()(const std::string& stage, int done, int total) const {
     if (progress && !progress(stage, done, total)) result.Cancelled = true;
     return !result.Cancelled;
-  };
+  }
+};
+
+}  // namespace
+
+bool AverageSequence(FrameSequence& intra, FrameSequence& extra, const TSequenceSettings& sequence,
+                     const TSequenceProgress& progress, TSequenceResult& result) {
+  result = TSequenceResult{};
+  if (intra.Count() <= 0 || extra.Count() <= 0) {
+    result.Refusal = "both sequences must be open";
+    return false;
+  }
+  const Reporter report{progress, result};
 
   // Every frame's star, then the choice of frames per side.
   for (int side = 0; side < 2; ++side) {
@@ -165,17 +177,17 @@ TSequenceResult ReconstructSequence(FrameSequence& intra, FrameSequence& extra, 
     const std::string stage = std::string("Measuring the ") + name + " frames";
     TFrameMeasures& measures = side == 0 ? result.IntraMeasures : result.ExtraMeasures;
     measures = MeasureFrames(s, [&](int done, int total) { return report(stage, done, total); });
-    if (measures.Cancelled) return result;
+    if (measures.Cancelled) return false;
     if (!measures.Refusal.empty()) {
       result.Refusal = std::string("the ") + name + " sequence: " + measures.Refusal;
-      return result;
+      return false;
     }
     TFrameSelection& selection = side == 0 ? result.IntraSelection : result.ExtraSelection;
     selection = SelectFrames(measures.Stars, measures.Sharpness, sequence.KeptFraction);
     if (selection.KeptCount == 0) {
       result.Refusal =
           std::string("no usable frame in the ") + name + " sequence (" + selection.Summary() + ")";
-      return result;
+      return false;
     }
   }
   const std::vector<int> keptIntra = KeptFrames(result.IntraSelection);
@@ -202,11 +214,11 @@ TSequenceResult ReconstructSequence(FrameSequence& intra, FrameSequence& extra, 
     for (std::size_t k = 0; k < kept.size(); ++k) {
       if (!ReadGrid(frames, kept[k], frame)) {
         result.Refusal = std::string("the ") + name + " sequence: " + frames.Refusal();
-        return result;
+        return false;
       }
       RegisteredSquare(frame, measures.Stars[static_cast<std::size_t>(kept[k]) - 1], side, square);
       for (std::size_t i = 0; i < sum.size(); ++i) sum[i] += square[i];
-      if (!report(stage, static_cast<int>(k) + 1, static_cast<int>(kept.size()))) return result;
+      if (!report(stage, static_cast<int>(k) + 1, static_cast<int>(kept.size()))) return false;
     }
     auto grid = std::make_shared<TPupille>();
     grid->Init(side, side);
@@ -214,21 +226,36 @@ TSequenceResult ReconstructSequence(FrameSequence& intra, FrameSequence& extra, 
     const double scale = 1.0 / static_cast<double>(kept.size());
     for (std::size_t i = 0; i < sum.size(); ++i) out[i] = sum[i] * scale;
     std::string why;
-    if (!FinishImage(*grid, s == 1, sequence.Search, why)) {
+    if (!FinishImage(*grid, s == 1, sequence.Search, why,
+                     s == 0 ? &result.AverageIntraStar : &result.AverageExtraStar)) {
       result.Refusal = std::string("the averaged ") + name + " image: " + why;
-      return result;
+      return false;
     }
     (s == 0 ? result.Averages.Intra : result.Averages.Extra) = grid;
   }
-  if (!report("Reconstructing the averaged pair", 0, 1)) return result;
+  return true;
+}
+
+void ReconstructSequence(FrameSequence& intra, FrameSequence& extra, const TTestSetup& test,
+                         const TRunSettings& settings, const TSequenceSettings& sequence,
+                         const TSequenceProgress& progress, TSequenceResult& result) {
+  if (!result.Complete() || !result.Averages.Intra || !result.Averages.Extra) return;
+  const Reporter report{progress, result};
+  TRunSettings run = settings;
+  run.AutoFit = true;  // the coefficients are what is averaged
+  result.Terms = std::clamp<int>(run.Basis.PolynomialCount, 1, kZernikeTermCount);
+  const std::vector<int> keptIntra = KeptFrames(result.IntraSelection);
+  const std::vector<int> keptExtra = KeptFrames(result.ExtraSelection);
+
+  if (!report("Reconstructing the averaged pair", 0, 1)) return;
   {
     std::string why;
     if (!ReconstructSingle(result.Averaged, result.Averages, test, run, {}, &why)) {
       result.Refusal = "the averaged pair: " + why;
-      return result;
+      return;
     }
   }
-  if (!report("Reconstructing the averaged pair", 1, 1)) return result;
+  if (!report("Reconstructing the averaged pair", 1, 1)) return;
 
   // (b) Pair by pair, each pair cut out as a single pair is.
   const std::size_t pairCount = std::min(keptIntra.size(), keptExtra.size());
@@ -242,7 +269,7 @@ TSequenceResult ReconstructSequence(FrameSequence& intra, FrameSequence& extra, 
     if (!ReadGrid(intra, pair.IntraFrame, *i) || !ReadGrid(extra, pair.ExtraFrame, *e)) {
       result.Refusal = "reading frame pair " + std::to_string(k + 1) + ": " +
                        (intra.Refusal().empty() ? extra.Refusal() : intra.Refusal());
-      return result;
+      return;
     }
     const TStarFinding& si = result.IntraMeasures.Stars[static_cast<std::size_t>(pair.IntraFrame) - 1];
     const TStarFinding& se = result.ExtraMeasures.Stars[static_cast<std::size_t>(pair.ExtraFrame) - 1];
@@ -255,6 +282,7 @@ TSequenceResult ReconstructSequence(FrameSequence& intra, FrameSequence& extra, 
     } else {
       pair.Reconstructed = true;
       pair.Coefficients = slot.Wavefront->Coefficients;
+      slot.Wavefront->ComputeMaskedStatistics();
       pair.Rms = slot.Wavefront->RmsValue;
     }
     if (!report(stage, static_cast<int>(k) + 1, static_cast<int>(pairCount))) break;
@@ -267,8 +295,17 @@ TSequenceResult ReconstructSequence(FrameSequence& intra, FrameSequence& extra, 
     for (int k = 5; k <= result.Terms; ++k) {
       const double se = result.StandardError[k];
       const double d = std::abs(result.Averaged.Wavefront->Coefficients[k] - result.Mean[k]);
-      if (se > 0 && d > sequence.AgreementLimit * se) result.Disagreements.push_back(k);
+      const bool shown = result.Averaged.Wavefront->Selected[k];
+      if (shown && se > 0 && d > sequence.AgreementLimit * se) result.Disagreements.push_back(k);
     }
+}
+
+TSequenceResult ReconstructSequence(FrameSequence& intra, FrameSequence& extra, const TTestSetup& test,
+                                    const TRunSettings& settings, const TSequenceSettings& sequence,
+                                    const TSequenceProgress& progress) {
+  TSequenceResult result;
+  if (AverageSequence(intra, extra, sequence, progress, result))
+    ReconstructSequence(intra, extra, test, settings, sequence, progress, result);
   return result;
 }
 

@@ -54,8 +54,9 @@ struct TSequenceResult {
   TFrameSelection IntraSelection, ExtraSelection;
   int Terms = 0;  // coefficients 1..Terms are meaningful
 
-  // (a) The registered averages (extra turned) and their reconstruction.
+  // (a) The registered averages (extra turned), their stars and their reconstruction.
   TImagePair Averages;
+  TStarFinding AverageIntraStar, AverageExtraStar;
   TRoddier Averaged;
 
   // (b) Frame by frame.
@@ -64,7 +65,8 @@ struct TSequenceResult {
   ZernikeCoefficients Mean{};
   ZernikeCoefficients StandardError{};  // 0 with fewer than 3 pairs used
 
-  // Terms from 5 on where (a) and (b) differ by more than the agreement limit.
+  // Terms from 5 on, not switched off, where (a) and (b) differ by more
+  // than the agreement limit.
   std::vector<int> Disagreements;
   double AgreementLimit = 0.0;  // in standard errors, as the settings gave it
   bool HasErrors() const { return PairsUsed >= 3; }
@@ -72,16 +74,29 @@ struct TSequenceResult {
   bool Complete() const { return !Cancelled && Refusal.empty(); }
 };
 
-// The whole run. Both sequences must be open. The settings are those of a
-// single pair; the fit after each run is always made. Progress is reported
-// per frame; a cancel keeps what was done and says so.
+// The first half: every frame measured, the frames of each side chosen
+// and the kept ones averaged. Both sequences must be open. False when
+// cancelled or refused (result says which); the averages are then what a
+// caller may look at before the test's parameters are settled (the defocus
+// from their radii, the pair's checks).
+bool AverageSequence(FrameSequence& intra, FrameSequence& extra, const TSequenceSettings& sequence,
+                     const TSequenceProgress& progress, TSequenceResult& result);
+
+// The second half, on the result of AverageSequence: both estimates and
+// their comparison. The settings are those of a single pair; the fit after
+// each run is always made. A cancel keeps what was done and says so.
+void ReconstructSequence(FrameSequence& intra, FrameSequence& extra, const TTestSetup& test,
+                         const TRunSettings& settings, const TSequenceSettings& sequence,
+                         const TSequenceProgress& progress, TSequenceResult& result);
+
+// Both halves in one call. Progress is reported per frame.
 TSequenceResult ReconstructSequence(FrameSequence& intra, FrameSequence& extra, const TTestSetup& test,
                                     const TRunSettings& settings, const TSequenceSettings& sequence,
                                     const TSequenceProgress& progress = {});
 
-// The robust mean of (b) over the pairs reconstructed: the pairs far from
-// the median are marked Outlier, the mean and standard error of the others
-// returned. Exposed for tests.
+// The robust mean of (b) over the pairs reconstructed: with 5 pairs or
+// more, those far from the median over terms 5 on are marked Outlier; the
+// mean and standard error of the others are returned. Exposed for tests.
 void RobustMean(std::vector<TSequencePair>& pairs, int terms, double outlierLimit, ZernikeCoefficients& mean,
                 ZernikeCoefficients& standardError, int& used);
 

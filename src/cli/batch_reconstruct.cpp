@@ -19,6 +19,7 @@
 #include "cli/batch_args.h"
 #include "cli/batch_checks.h"
 #include "cli/batch_outputs.h"
+#include "cli/batch_sequence.h"
 #include "cli/batch_summary.h"
 #include "cli/run_folder.h"
 #include "core/atomic_file.h"
@@ -50,6 +51,18 @@ Images (as the camera recorded them; each extra-focal image is turned by
   --jpeg-intra FILE --jpeg-extra FILE
                               one colour JPEG pair split into its blue, green
                               and red channels (polychromatic test)
+  --intra-sequence FILE --extra-sequence FILE
+                              a sequence of frames for each side, against
+                              seeing: several FITS files (repeat the option),
+                              one FITS cube or one SER video. Each frame's
+                              star is found and poor frames are left out;
+                              the kept frames are registered and averaged
+                              into the pair whose wavefront is written, and
+                              frame pairs (the k-th kept of each side) are
+                              reconstructed one by one for a robust mean and
+                              a standard error of each coefficient
+  --keep-fraction F           of the frames that pass every check, the
+                              sharpest fraction F (0 < F <= 1, default 1)
 
 Test parameters:
   --diameter MM               pupil diameter, whole millimetres (> 0)
@@ -290,7 +303,8 @@ class ProgressBar {
 // The images of the run, as the command line named them.
 std::string InputNames(const ArgList& args) {
   std::string names;
-  for (const char* option : {"--intra", "--extra", "--jpeg-intra", "--jpeg-extra"})
+  for (const char* option :
+       {"--intra", "--extra", "--jpeg-intra", "--jpeg-extra", "--intra-sequence", "--extra-sequence"})
     for (const std::string& f : args.All(option)) names += (names.empty() ? "" : ", ") + f;
   return names;
 }
@@ -298,16 +312,19 @@ std::string InputNames(const ArgList& args) {
 }  // namespace
 
 int RunReconstruct(const std::vector<std::string>& arguments) {
-  const ArgList args(
-      arguments,
-      {"--intra",          "--extra",         "--jpeg-intra",    "--jpeg-extra", "--diameter",
-       "--focal",          "--defocus",       "--pixel-size",    "--binning",    "--logical-binning",
-       "--source",         "--distance",      "--distance-unit", "--angle",      "--angle-unit",
-       "--orientation",    "--prefs",         "--method",        "--output",     "--products",
-       "--product-angle",  "--fringes",       "--series",        "--psf-size",   "--zernike-format",
-       "--obstruction",    "--set",           "--report",        "--instrument", "--camera",
-       "--exposure-intra", "--exposure-extra"},
-      {"--json", "--quiet", "--no-cutout"});
+  const ArgList args(arguments, {"--intra",           "--extra",          "--jpeg-intra",
+                                 "--jpeg-extra",      "--diameter",       "--focal",
+                                 "--defocus",         "--pixel-size",     "--binning",
+                                 "--logical-binning", "--source",         "--distance",
+                                 "--distance-unit",   "--angle",          "--angle-unit",
+                                 "--orientation",     "--prefs",          "--method",
+                                 "--output",          "--products",       "--product-angle",
+                                 "--fringes",         "--series",         "--psf-size",
+                                 "--zernike-format",  "--obstruction",    "--set",
+                                 "--report",          "--instrument",     "--camera",
+                                 "--exposure-intra",  "--exposure-extra", "--intra-sequence",
+                                 "--extra-sequence",  "--keep-fraction"},
+                     {"--json", "--quiet", "--no-cutout"});
 
   // Everything on the command line is checked before any image is read.
   TReconstructionMethod method = kDefaultReconstructionMethod;
@@ -319,7 +336,20 @@ int RunReconstruct(const std::vector<std::string>& arguments) {
   const auto& intraFiles = args.All("--intra");
   const auto& extraFiles = args.All("--extra");
   const bool jpeg = args.Has("--jpeg-intra") || args.Has("--jpeg-extra");
-  if (jpeg) {
+  const bool sequences = args.Has("--intra-sequence") || args.Has("--extra-sequence");
+  TSequenceSettings sequenceSettings;
+  if (sequences) {
+    if (jpeg || !intraFiles.empty() || !extraFiles.empty())
+      throw BatchError("give either sequences (--intra-sequence/--extra-sequence) or one pair, not both", 2);
+    for (const char* option : {"--intra-sequence", "--extra-sequence"})
+      if (!args.Has(option))
+        throw BatchError(std::string("a sequence run needs both sides (") + option + " FILE)", 2);
+    sequenceSettings.KeptFraction = args.Number("--keep-fraction", 1.0);
+    if (!(sequenceSettings.KeptFraction > 0 && sequenceSettings.KeptFraction <= 1))
+      throw BatchError("the kept fraction must lie in (0, 1] (--keep-fraction F)", 2);
+  } else if (args.Has("--keep-fraction")) {
+    throw BatchError("--keep-fraction applies to sequences only (--intra-sequence/--extra-sequence)", 2);
+  } else if (jpeg) {
     if (!intraFiles.empty() || !extraFiles.empty())
       throw BatchError("give either FITS pairs (--intra/--extra) or a JPEG pair, not both", 2);
     if (args.All("--jpeg-intra").size() != 1 || args.All("--jpeg-extra").size() != 1)
@@ -330,7 +360,7 @@ int RunReconstruct(const std::vector<std::string>& arguments) {
     if (intraFiles.size() != extraFiles.size() || (intraFiles.size() != 1 && intraFiles.size() != 3))
       throw BatchError("give one FITS pair, or three pairs (blue, green, red) for a polychromatic test", 2);
   }
-  const bool polychromatic = jpeg || intraFiles.size() == 3;
+  const bool polychromatic = !sequences && (jpeg || intraFiles.size() == 3);
 
   TParamEntries e;
   e.Diameter = args.Integer("--diameter", 0);
@@ -442,7 +472,19 @@ int RunReconstruct(const std::vector<std::string>& arguments) {
   // The images, read and searched as "Open" and "Open as extra-focal" do.
   TRunSummary run;
   std::vector<TChannelImages> pairs;
-  if (jpeg) {
+  FrameSequence intraSequence, extraSequence;
+  TSequenceResult sequence;
+  const TSequenceProgress sequenceProgress = SequenceProgressLine(!args.Flag("--quiet"));
+  if (sequences) {
+    OpenSequences(args, intraSequence, extraSequence);
+    sequenceSettings.Search = search;
+    if (!AverageSequence(intraSequence, extraSequence, sequenceSettings, sequenceProgress, sequence))
+      throw BatchError("sequence refused: " + sequence.Refusal);
+    pairs.push_back({sequence.Averages.Intra, sequence.Averages.Extra, sequence.AverageIntraStar,
+                     sequence.AverageExtraStar});
+    run.Notes.push_back("intra-focal sequence: " + intraSequence.Description());
+    run.Notes.push_back("extra-focal sequence: " + extraSequence.Description());
+  } else if (jpeg) {
     const std::array<double, 3> wavelengths = runSettings.ChannelWavelengths;
     std::vector<TStarFinding> intraStars, extraStars;
     const std::vector<Grid> intra =
@@ -560,8 +602,18 @@ int RunReconstruct(const std::vector<std::string>& arguments) {
     if (!report.File.empty()) WriteBatchReport(report, *slots[c], pictures[c], parametres, e.Source, values);
   } else {
     TRoddier mono;
-    if (!ReconstructSingle(mono, {pairs[0].Intra, pairs[0].Extra}, test, runSettings, bar.Callbacks(), &why))
+    if (sequences) {
+      ReconstructSequence(intraSequence, extraSequence, test, runSettings, sequenceSettings, sequenceProgress,
+                          sequence);
+      if (!sequence.Refusal.empty())
+        throw BatchError("reconstruction failed: " + sequence.Refusal + " (" + InputNames(args) + ")");
+      mono = sequence.Averaged;
+      run.HasSequence = true;
+      run.Sequence = SequenceReportOf(sequence, intraSequence, extraSequence);
+    } else if (!ReconstructSingle(mono, {pairs[0].Intra, pairs[0].Extra}, test, runSettings, bar.Callbacks(),
+                                  &why)) {
       throw BatchError("reconstruction failed: " + why + " (" + InputNames(args) + ")");
+    }
     for (const std::string& w : CheckResult(*mono.Wavefront, test)) run.Warnings.push_back(w);
     TChannelPictures pictures;
     run.Channels.push_back(WriteChannel(mono, "single", "", staging, products, test, output, pictures));

@@ -61,6 +61,59 @@ std::string JsonStrings(const std::vector<std::string>& items) {
   return out + "]";
 }
 
+std::string JsonNumbers(const std::vector<double>& values) {
+  std::string out = "[";
+  for (std::size_t i = 0; i < values.size(); ++i) out += (i ? ", " : "") + JsonNumber(values[i]);
+  return out + "]";
+}
+
+std::string FramesJson(const std::vector<TSequenceFrameRow>& frames) {
+  std::string j = "[";
+  for (std::size_t i = 0; i < frames.size(); ++i) {
+    const TSequenceFrameRow& f = frames[i];
+    j += (i ? ",\n      " : "\n      ");
+    j += "{\"frame\": " + std::to_string(f.Frame) + ", \"kept\": " + (f.Kept ? "true" : "false") +
+         ", \"reason\": " + JsonString(f.Reason) + ", \"column\": " + JsonNumber(f.Column) +
+         ", \"row\": " + JsonNumber(f.Row) + ", \"radius_px\": " + JsonNumber(f.Radius) +
+         ", \"flux\": " + JsonNumber(f.Flux) + ", \"sharpness\": " + JsonNumber(f.Sharpness) + "}";
+  }
+  return j + "]";
+}
+
+std::string SequenceJson(const TSequenceReport& q) {
+  std::string j = "{\n    \"intra\": {\"description\": " + JsonString(q.IntraDescription) +
+                  ", \"frames\": " + FramesJson(q.IntraFrames) + "},\n";
+  j += "    \"extra\": {\"description\": " + JsonString(q.ExtraDescription) +
+       ", \"frames\": " + FramesJson(q.ExtraFrames) + "},\n";
+  j += "    \"lines\": " + JsonStrings(q.Lines) + ",\n";
+  j += "    \"pairs_used\": " + std::to_string(q.PairsUsed) +
+       ", \"has_errors\": " + (q.HasErrors ? "true" : "false") +
+       ", \"agree\": " + (q.Agree ? "true" : "false") +
+       ", \"agreement_limit\": " + JsonNumber(q.AgreementLimit) + ",\n";
+  j += "    \"pairs\": [";
+  for (std::size_t i = 0; i < q.Pairs.size(); ++i) {
+    const TSequencePairRow& p = q.Pairs[i];
+    j += (i ? ",\n      " : "\n      ");
+    j += "{\"intra_frame\": " + std::to_string(p.IntraFrame) +
+         ", \"extra_frame\": " + std::to_string(p.ExtraFrame) +
+         ", \"reconstructed\": " + (p.Reconstructed ? "true" : "false") +
+         ", \"outlier\": " + (p.Outlier ? "true" : "false") + ", \"reason\": " + JsonString(p.Reason) +
+         ", \"rms_nm\": " + JsonNumber(p.RmsValue) + ", \"zernike_rms_nm\": " + JsonNumbers(p.Coefficients) +
+         "}";
+  }
+  j += "],\n    \"zernike\": [";
+  for (std::size_t i = 0; i < q.Terms.size(); ++i) {
+    const TSequenceTermRow& r = q.Terms[i];
+    j += (i ? ",\n      " : "\n      ");
+    j += "{\"term\": " + std::to_string(r.Term) + ", \"name\": " + JsonString(r.Name) +
+         ", \"averaged_rms_nm\": " + JsonNumber(r.Averaged) + ", \"mean_rms_nm\": " + JsonNumber(r.Mean) +
+         ", \"standard_error_rms_nm\": " + (q.HasErrors ? JsonNumber(r.StandardError) : "null") +
+         ", \"agrees\": " + (r.Agrees ? "true" : "false") +
+         ", \"selected\": " + (r.Selected ? "true" : "false") + "}";
+  }
+  return j + "]}";
+}
+
 }  // namespace
 
 TChannelSummary SummariseWavefront(TPupille& w, const std::string& channel) {
@@ -119,6 +172,26 @@ std::string SummaryText(const TRunSummary& run) {
       char line[160];
       std::snprintf(line, sizeof line, "    %2d %-28s %10.2f%s\n", l.Term, l.Name.c_str(), l.RmsValue,
                     l.Selected ? "" : "  [Soustrait]");
+      t += line;
+    }
+  }
+  if (run.HasSequence) {
+    const TSequenceReport& q = run.Sequence;
+    t += "\nSequence\n";
+    t += "  Intra-focal: " + q.IntraDescription + "\n  Extra-focal: " + q.ExtraDescription + "\n";
+    for (const std::string& l : q.Lines) t += "  " + l + "\n";
+    t += "  Zernike coefficients (nm RMS): averaged pair, mean of the frame pairs +- standard error\n";
+    for (const TSequenceTermRow& r : q.Terms) {
+      char line[200];
+      if (q.HasErrors)
+        std::snprintf(line, sizeof line, "    %2d %-28s %10.2f %10.2f +- %6.2f%s\n", r.Term, r.Name.c_str(),
+                      r.Averaged, r.Mean, r.StandardError,
+                      !r.Selected ? "  [Soustrait]"
+                      : r.Agrees  ? ""
+                                  : "  (differ)");
+      else
+        std::snprintf(line, sizeof line, "    %2d %-28s %10.2f %10.2f%s\n", r.Term, r.Name.c_str(),
+                      r.Averaged, r.Mean, r.Selected ? "" : "  [Soustrait]");
       t += line;
     }
   }
@@ -185,7 +258,9 @@ std::string SummaryJson(const TRunSummary& run) {
     }
     j += "],\n     \"files\": " + JsonStrings(c.Files) + "}";
   }
-  j += "\n  ]\n}\n";
+  j += "\n  ]";
+  if (run.HasSequence) j += ",\n  \"sequence\": " + SequenceJson(run.Sequence);
+  j += "\n}\n";
   return j;
 }
 

@@ -41,6 +41,44 @@ struct TChannelSummary {
   std::vector<std::string> Files;  // written for this channel, in order
 };
 
+// A sequence run: each side's frames, the frame pairs and both estimates,
+// coefficients RMS-normalised (nm) as the table of the wavefront shows them.
+struct TSequenceFrameRow {
+  int Frame = 0;
+  bool Kept = false;
+  std::string Reason;
+  double Column = 0.0, Row = 0.0, Radius = 0.0, Flux = 0.0, Sharpness = 0.0;
+};
+
+struct TSequencePairRow {
+  int IntraFrame = 0, ExtraFrame = 0;
+  bool Reconstructed = false, Outlier = false;
+  std::string Reason;
+  double RmsValue = 0.0;
+  std::vector<double> Coefficients;  // terms 1..n
+};
+
+struct TSequenceTermRow {
+  int Term = 0;
+  std::string Name;
+  double Averaged = 0.0;       // (a): the averaged pair
+  double Mean = 0.0;           // (b): the robust mean of the pairs
+  double StandardError = 0.0;  // of (b); 0 with fewer than 3 pairs
+  bool Agrees = true;
+  bool Selected = true;  // false: switched off ("[Soustrait]")
+};
+
+struct TSequenceReport {
+  std::string IntraDescription, ExtraDescription;
+  std::vector<std::string> Lines;  // selection, pairs, agreement
+  std::vector<TSequenceFrameRow> IntraFrames, ExtraFrames;
+  std::vector<TSequencePairRow> Pairs;
+  std::vector<TSequenceTermRow> Terms;
+  int PairsUsed = 0;
+  bool HasErrors = false, Agree = false;
+  double AgreementLimit = 0.0;
+};
+
 struct TRunSummary {
   std::string Method = "classic";
   std::string Mode;                                        // "simple" or "polychromatic"
@@ -53,6 +91,8 @@ struct TRunSummary {
   std::vector<std::string> Files;     // written for the whole run
   std::vector<std::string> Notes;     // what was done to the images (cut-outs, stars left aside)
   std::vector<std::string> Warnings;  // the pair's checks that did not pass
+  bool HasSequence = false;
+  TSequenceReport Sequence;
 };
 
 // Statistics, Strehl figures, Seidel rows and coefficients of a wavefront

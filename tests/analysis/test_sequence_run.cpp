@@ -210,6 +210,19 @@ TEST(RobustMean, LeavesOutTheOddPairAndGivesTheStandardErrorOfTheOthers) {
   EXPECT_NEAR(se[5], std::sqrt(2.0 / 6.0), 1e-12);
   EXPECT_EQ(se[6], 0.0);
 
+  // Tilt is the pointing's: a pair far off in tilt alone is no outlier.
+  pairs[6].Coefficients[5] = 11;
+  pairs[6].Coefficients[2] = 500;
+  RobustMean(pairs, 11, 3.0, mean, se, used);
+  EXPECT_EQ(used, 7);
+  EXPECT_FALSE(pairs[6].Outlier);
+
+  // Four pairs are too few to call one of them odd.
+  std::vector<TSequencePair> four(pairs.begin() + 3, pairs.begin() + 7);
+  four.back().Coefficients[5] = 60;
+  RobustMean(four, 11, 3.0, mean, se, used);
+  EXPECT_EQ(used, 4);
+
   // Two pairs give a mean but no standard error.
   std::vector<TSequencePair> two(pairs.begin(), pairs.begin() + 2);
   RobustMean(two, 11, 3.0, mean, se, used);

@@ -25,13 +25,6 @@ double Median(std::vector<double> v) {
   return m;
 }
 
-std::vector<int> KeptFrames(const TFrameSelection& selection) {
-  std::vector<int> kept;
-  for (std::size_t i = 0; i < selection.Frames.size(); ++i)
-    if (selection.Frames[i].Kept) kept.push_back(static_cast<int>(i) + 1);
-  return kept;
-}
-
 // One frame of a sequence as a test image grid of its own size.
 bool ReadGrid(FrameSequence& sequence, int frame, TPupille& grid) {
   DoublePlanes plane;
@@ -147,110 +140,121 @@ void RobustMean(std::vector<TSequencePair>& pairs, int terms, double outlierLimi
   }
 }
 
-namespace {
+std::vector<int> TSequenceSide::KeptFrames() const {
+  std::vector<int> kept;
+  for (std::size_t i = 0; i < Selection.Frames.size(); ++i)
+    if (Selection.Frames[i].Kept) kept.push_back(static_cast<int>(i) + 1);
+  return kept;
+}
 
-// Progress as each stage reports it; false once cancelled.
-struct Reporter {
-  const TSequenceProgress& progress;
-  TSequenceResult& result;
-  bool operator()(const std::string& stage, int done, int total) const {
-    if (progress && !progress(stage, done, total)) result.Cancelled = true;
-    return !result.Cancelled;
+double TSequenceSide::MedianRadius() const {
+  std::vector<double> radii;
+  for (int f : KeptFrames()) radii.push_back(Measures.Stars[static_cast<std::size_t>(f) - 1].Radius);
+  return Median(radii);
+}
+
+bool MeasureSide(FrameSequence& frames, bool extraFocal, const TSequenceSettings& sequence,
+                 const TSequenceProgress& progress, TSequenceSide& side, std::string& refusal,
+                 bool& cancelled) {
+  side = TSequenceSide{};
+  const char* name = extraFocal ? kExtraName : kIntraName;
+  if (frames.Count() <= 0) {
+    refusal = std::string("no ") + name + " sequence is open";
+    return false;
   }
-};
+  const std::string stage = std::string("Measuring the ") + name + " frames";
+  side.Measures = MeasureFrames(frames, [&](int done, int total) {
+    if (progress && !progress(stage, done, total)) cancelled = true;
+    return !cancelled;
+  });
+  if (side.Measures.Cancelled) {
+    cancelled = true;
+    return false;
+  }
+  if (!side.Measures.Refusal.empty()) {
+    refusal = std::string("the ") + name + " sequence: " + side.Measures.Refusal;
+    return false;
+  }
+  side.Selection = SelectFrames(side.Measures.Stars, side.Measures.Sharpness, sequence.KeptFraction);
+  if (side.Selection.KeptCount == 0) {
+    refusal = std::string("no usable frame in the ") + name + " sequence (" + side.Selection.Summary() + ")";
+    return false;
+  }
+  return true;
+}
 
-}  // namespace
+bool AverageSide(FrameSequence& frames, bool extraFocal, int squareSide, const TSequenceSettings& sequence,
+                 const TSequenceProgress& progress, TSequenceSide& side, std::string& refusal,
+                 bool& cancelled) {
+  const char* name = extraFocal ? kExtraName : kIntraName;
+  const std::vector<int> kept = side.KeptFrames();
+  if (kept.empty()) {
+    refusal = std::string("no usable frame in the ") + name + " sequence";
+    return false;
+  }
+  if (squareSide <= 0) squareSide = CutOutSide(side.MedianRadius());
+  squareSide = std::min({squareSide, frames.FrameWidth(), frames.FrameHeight()});
+  const std::string stage = std::string("Averaging the ") + name + " frames";
+  std::vector<double> sum(static_cast<std::size_t>(squareSide) * squareSide, 0.0), square;
+  TPupille frame;
+  for (std::size_t k = 0; k < kept.size(); ++k) {
+    if (!ReadGrid(frames, kept[k], frame)) {
+      refusal = std::string("the ") + name + " sequence: " + frames.Refusal();
+      return false;
+    }
+    RegisteredSquare(frame, side.Measures.Stars[static_cast<std::size_t>(kept[k]) - 1], squareSide, square);
+    for (std::size_t i = 0; i < sum.size(); ++i) sum[i] += square[i];
+    if (progress && !progress(stage, static_cast<int>(k) + 1, static_cast<int>(kept.size()))) {
+      cancelled = true;
+      return false;
+    }
+  }
+  auto grid = std::make_shared<TPupille>();
+  grid->Init(squareSide, squareSide);
+  double* out = grid->Values.PlaneData(1);
+  const double scale = 1.0 / static_cast<double>(kept.size());
+  for (std::size_t i = 0; i < sum.size(); ++i) out[i] = sum[i] * scale;
+  std::string why;
+  if (!FinishImage(*grid, extraFocal, sequence.Search, why, &side.AverageStar)) {
+    refusal = std::string("the averaged ") + name + " image: " + why;
+    return false;
+  }
+  side.Average = grid;
+  return true;
+}
 
 bool AverageSequence(FrameSequence& intra, FrameSequence& extra, const TSequenceSettings& sequence,
                      const TSequenceProgress& progress, TSequenceResult& result) {
   result = TSequenceResult{};
-  if (intra.Count() <= 0 || extra.Count() <= 0) {
-    result.Refusal = "both sequences must be open";
+  if (!MeasureSide(intra, false, sequence, progress, result.Intra, result.Refusal, result.Cancelled) ||
+      !MeasureSide(extra, true, sequence, progress, result.Extra, result.Refusal, result.Cancelled))
     return false;
-  }
-  const Reporter report{progress, result};
-
-  // Every frame's star, then the choice of frames per side.
-  for (int side = 0; side < 2; ++side) {
-    FrameSequence& s = side == 0 ? intra : extra;
-    const char* name = side == 0 ? kIntraName : kExtraName;
-    const std::string stage = std::string("Measuring the ") + name + " frames";
-    TFrameMeasures& measures = side == 0 ? result.IntraMeasures : result.ExtraMeasures;
-    measures = MeasureFrames(s, [&](int done, int total) { return report(stage, done, total); });
-    if (measures.Cancelled) return false;
-    if (!measures.Refusal.empty()) {
-      result.Refusal = std::string("the ") + name + " sequence: " + measures.Refusal;
-      return false;
-    }
-    TFrameSelection& selection = side == 0 ? result.IntraSelection : result.ExtraSelection;
-    selection = SelectFrames(measures.Stars, measures.Sharpness, sequence.KeptFraction);
-    if (selection.KeptCount == 0) {
-      result.Refusal =
-          std::string("no usable frame in the ") + name + " sequence (" + selection.Summary() + ")";
-      return false;
-    }
-  }
-  const std::vector<int> keptIntra = KeptFrames(result.IntraSelection);
-  const std::vector<int> keptExtra = KeptFrames(result.ExtraSelection);
-
-  // One square for every image of the run, holding the larger donut.
-  std::vector<double> radii[2];
-  for (int f : keptIntra)
-    radii[0].push_back(result.IntraMeasures.Stars[static_cast<std::size_t>(f) - 1].Radius);
-  for (int f : keptExtra)
-    radii[1].push_back(result.ExtraMeasures.Stars[static_cast<std::size_t>(f) - 1].Radius);
-  int side = CutOutSide(std::max(Median(radii[0]), Median(radii[1])));
-  side = std::min({side, intra.FrameWidth(), intra.FrameHeight(), extra.FrameWidth(), extra.FrameHeight()});
-
-  // (a) The registered average of each side.
-  for (int s = 0; s < 2; ++s) {
-    FrameSequence& frames = s == 0 ? intra : extra;
-    const std::vector<int>& kept = s == 0 ? keptIntra : keptExtra;
-    const TFrameMeasures& measures = s == 0 ? result.IntraMeasures : result.ExtraMeasures;
-    const char* name = s == 0 ? kIntraName : kExtraName;
-    const std::string stage = std::string("Averaging the ") + name + " frames";
-    std::vector<double> sum(static_cast<std::size_t>(side) * side, 0.0), square;
-    TPupille frame;
-    for (std::size_t k = 0; k < kept.size(); ++k) {
-      if (!ReadGrid(frames, kept[k], frame)) {
-        result.Refusal = std::string("the ") + name + " sequence: " + frames.Refusal();
-        return false;
-      }
-      RegisteredSquare(frame, measures.Stars[static_cast<std::size_t>(kept[k]) - 1], side, square);
-      for (std::size_t i = 0; i < sum.size(); ++i) sum[i] += square[i];
-      if (!report(stage, static_cast<int>(k) + 1, static_cast<int>(kept.size()))) return false;
-    }
-    auto grid = std::make_shared<TPupille>();
-    grid->Init(side, side);
-    double* out = grid->Values.PlaneData(1);
-    const double scale = 1.0 / static_cast<double>(kept.size());
-    for (std::size_t i = 0; i < sum.size(); ++i) out[i] = sum[i] * scale;
-    std::string why;
-    if (!FinishImage(*grid, s == 1, sequence.Search, why,
-                     s == 0 ? &result.AverageIntraStar : &result.AverageExtraStar)) {
-      result.Refusal = std::string("the averaged ") + name + " image: " + why;
-      return false;
-    }
-    (s == 0 ? result.Averages.Intra : result.Averages.Extra) = grid;
-  }
-  return true;
+  // One square for both averages, holding the larger donut.
+  const int square = CutOutSide(std::max(result.Intra.MedianRadius(), result.Extra.MedianRadius()));
+  return AverageSide(intra, false, square, sequence, progress, result.Intra, result.Refusal,
+                     result.Cancelled) &&
+         AverageSide(extra, true, square, sequence, progress, result.Extra, result.Refusal, result.Cancelled);
 }
 
 void ReconstructSequence(FrameSequence& intra, FrameSequence& extra, const TTestSetup& test,
                          const TRunSettings& settings, const TSequenceSettings& sequence,
                          const TSequenceProgress& progress, TSequenceResult& result) {
-  if (!result.Complete() || !result.Averages.Intra || !result.Averages.Extra) return;
-  const Reporter report{progress, result};
+  if (!result.Complete() || !result.Intra.Average || !result.Extra.Average) return;
+  const auto report = [&](const std::string& stage, int done, int total) {
+    if (progress && !progress(stage, done, total)) result.Cancelled = true;
+    return !result.Cancelled;
+  };
   TRunSettings run = settings;
   run.AutoFit = true;  // the coefficients are what is averaged
   result.Terms = std::clamp<int>(run.Basis.PolynomialCount, 1, kZernikeTermCount);
-  const std::vector<int> keptIntra = KeptFrames(result.IntraSelection);
-  const std::vector<int> keptExtra = KeptFrames(result.ExtraSelection);
+  const std::vector<int> keptIntra = result.Intra.KeptFrames();
+  const std::vector<int> keptExtra = result.Extra.KeptFrames();
 
   if (!report("Reconstructing the averaged pair", 0, 1)) return;
   {
     std::string why;
-    if (!ReconstructSingle(result.Averaged, result.Averages, test, run, {}, &why)) {
+    if (!ReconstructSingle(result.Averaged, {result.Intra.Average, result.Extra.Average}, test, run, {},
+                           &why)) {
       result.Refusal = "the averaged pair: " + why;
       return;
     }
@@ -271,8 +275,8 @@ void ReconstructSequence(FrameSequence& intra, FrameSequence& extra, const TTest
                        (intra.Refusal().empty() ? extra.Refusal() : intra.Refusal());
       return;
     }
-    const TStarFinding& si = result.IntraMeasures.Stars[static_cast<std::size_t>(pair.IntraFrame) - 1];
-    const TStarFinding& se = result.ExtraMeasures.Stars[static_cast<std::size_t>(pair.ExtraFrame) - 1];
+    const TStarFinding& si = result.Intra.Measures.Stars[static_cast<std::size_t>(pair.IntraFrame) - 1];
+    const TStarFinding& se = result.Extra.Measures.Stars[static_cast<std::size_t>(pair.ExtraFrame) - 1];
     CutOutPair(*i, si, *e, se);
     std::string why;
     TRoddier slot;
@@ -311,8 +315,8 @@ TSequenceResult ReconstructSequence(FrameSequence& intra, FrameSequence& extra, 
 
 std::vector<std::string> SequenceSummary(const TSequenceResult& r) {
   std::vector<std::string> lines;
-  lines.push_back("Intra-focal frames: " + r.IntraSelection.Summary());
-  lines.push_back("Extra-focal frames: " + r.ExtraSelection.Summary());
+  lines.push_back("Intra-focal frames: " + r.Intra.Selection.Summary());
+  lines.push_back("Extra-focal frames: " + r.Extra.Selection.Summary());
   int reconstructed = 0, outliers = 0;
   for (const TSequencePair& p : r.Pairs) {
     reconstructed += p.Reconstructed ? 1 : 0;

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -46,17 +47,25 @@ struct TSequencePair {
 // Returning false cancels the run.
 using TSequenceProgress = std::function<bool(const std::string& stage, int done, int total)>;
 
+// One side of the run: every frame's star, the frames chosen, and the
+// kept ones registered and averaged.
+struct TSequenceSide {
+  TFrameMeasures Measures;
+  TFrameSelection Selection;
+  std::shared_ptr<TPupille> Average;    // searched, turned when extra-focal
+  TStarFinding AverageStar;             // as found on the average before it was turned
+  std::vector<int> KeptFrames() const;  // 1-based, in sequence order
+  double MedianRadius() const;          // outer radius of the kept frames' donuts, pixels
+};
+
 struct TSequenceResult {
   bool Cancelled = false;
   std::string Refusal;  // why no result could be made; empty otherwise
 
-  TFrameMeasures IntraMeasures, ExtraMeasures;
-  TFrameSelection IntraSelection, ExtraSelection;
+  TSequenceSide Intra, Extra;
   int Terms = 0;  // coefficients 1..Terms are meaningful
 
-  // (a) The registered averages (extra turned), their stars and their reconstruction.
-  TImagePair Averages;
-  TStarFinding AverageIntraStar, AverageExtraStar;
+  // (a) The reconstruction of the averages.
   TRoddier Averaged;
 
   // (b) Frame by frame.
@@ -74,17 +83,30 @@ struct TSequenceResult {
   bool Complete() const { return !Cancelled && Refusal.empty(); }
 };
 
-// The first half: every frame measured, the frames of each side chosen
-// and the kept ones averaged. Both sequences must be open. False when
-// cancelled or refused (result says which); the averages are then what a
-// caller may look at before the test's parameters are settled (the defocus
-// from their radii, the pair's checks).
+// Every frame of one side measured and the frames chosen. False when
+// cancelled (cancelled set) or refused (refusal says why, naming the side).
+bool MeasureSide(FrameSequence& frames, bool extraFocal, const TSequenceSettings& sequence,
+                 const TSequenceProgress& progress, TSequenceSide& side, std::string& refusal,
+                 bool& cancelled);
+
+// The kept frames of a measured side registered on their donut centres and
+// averaged into a square of squareSide samples (0: the square its own donut
+// takes), searched as an opened image is, and turned when extra-focal.
+bool AverageSide(FrameSequence& frames, bool extraFocal, int squareSide, const TSequenceSettings& sequence,
+                 const TSequenceProgress& progress, TSequenceSide& side, std::string& refusal,
+                 bool& cancelled);
+
+// Both sides measured, then averaged on the one square that fits both
+// donuts. Both sequences must be open. False when cancelled or refused
+// (result says which); the averages are then what a caller may look at
+// before the test's parameters are settled (the defocus from their radii,
+// the pair's checks).
 bool AverageSequence(FrameSequence& intra, FrameSequence& extra, const TSequenceSettings& sequence,
                      const TSequenceProgress& progress, TSequenceResult& result);
 
-// The second half, on the result of AverageSequence: both estimates and
-// their comparison. The settings are those of a single pair; the fit after
-// each run is always made. A cancel keeps what was done and says so.
+// The second half, on two averaged sides (AverageSequence, or each side's
+// MeasureSide and AverageSide): both estimates and their comparison. The settings are those of a single pair;
+// the fit after each run is always made. A cancel keeps what was done and says so.
 void ReconstructSequence(FrameSequence& intra, FrameSequence& extra, const TTestSetup& test,
                          const TRunSettings& settings, const TSequenceSettings& sequence,
                          const TSequenceProgress& progress, TSequenceResult& result);

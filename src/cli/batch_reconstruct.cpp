@@ -480,8 +480,8 @@ int RunReconstruct(const std::vector<std::string>& arguments) {
     sequenceSettings.Search = search;
     if (!AverageSequence(intraSequence, extraSequence, sequenceSettings, sequenceProgress, sequence))
       throw BatchError("sequence refused: " + sequence.Refusal);
-    pairs.push_back({sequence.Averages.Intra, sequence.Averages.Extra, sequence.AverageIntraStar,
-                     sequence.AverageExtraStar});
+    pairs.push_back({sequence.Intra.Average, sequence.Extra.Average, sequence.Intra.AverageStar,
+                     sequence.Extra.AverageStar});
     run.Notes.push_back("intra-focal sequence: " + intraSequence.Description());
     run.Notes.push_back("extra-focal sequence: " + extraSequence.Description());
   } else if (jpeg) {

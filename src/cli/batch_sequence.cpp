@@ -61,8 +61,8 @@ TSequenceReport SequenceReportOf(const TSequenceResult& r, const FrameSequence& 
   q.IntraDescription = intra.Description();
   q.ExtraDescription = extra.Description();
   q.Lines = SequenceSummary(r);
-  q.IntraFrames = FrameRows(r.IntraMeasures, r.IntraSelection);
-  q.ExtraFrames = FrameRows(r.ExtraMeasures, r.ExtraSelection);
+  q.IntraFrames = FrameRows(r.Intra.Measures, r.Intra.Selection);
+  q.ExtraFrames = FrameRows(r.Extra.Measures, r.Extra.Selection);
   q.PairsUsed = r.PairsUsed;
   q.HasErrors = r.HasErrors();
   q.Agree = r.Agree();

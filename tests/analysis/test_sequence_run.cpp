@@ -119,10 +119,10 @@ TEST_F(SequenceRun, BothEstimatesFindTheWavefrontAndTheBlankFrameIsLeftOut) {
         return true;
       });
   ASSERT_TRUE(r.Complete()) << r.Refusal;
-  EXPECT_EQ(r.IntraSelection.KeptCount, kFrames - 1);
-  EXPECT_FALSE(r.IntraSelection.Frames[kBlankIntra - 1].Kept);
-  EXPECT_EQ(r.IntraSelection.Frames[kBlankIntra - 1].Reason, kNoStar);
-  EXPECT_EQ(r.ExtraSelection.KeptCount, kFrames);
+  EXPECT_EQ(r.Intra.Selection.KeptCount, kFrames - 1);
+  EXPECT_FALSE(r.Intra.Selection.Frames[kBlankIntra - 1].Kept);
+  EXPECT_EQ(r.Intra.Selection.Frames[kBlankIntra - 1].Reason, kNoStar);
+  EXPECT_EQ(r.Extra.Selection.KeptCount, kFrames);
   // The k-th kept intra-focal frame goes with the k-th kept extra-focal one.
   ASSERT_EQ(r.Pairs.size(), static_cast<std::size_t>(kFrames - 1));
   EXPECT_EQ(r.Pairs[kBlankIntra - 1].IntraFrame, kBlankIntra + 1);
@@ -149,7 +149,7 @@ TEST_F(SequenceRun, BothEstimatesFindTheWavefrontAndTheBlankFrameIsLeftOut) {
   EXPECT_EQ(stages.front(), "Measuring the intra-focal frames");
   EXPECT_EQ(stages.back(), "Reconstructing the frame pairs");
   const std::vector<std::string> summary = SequenceSummary(r);
-  EXPECT_EQ(summary[0], "Intra-focal frames: " + r.IntraSelection.Summary());
+  EXPECT_EQ(summary[0], "Intra-focal frames: " + r.Intra.Selection.Summary());
 }
 
 TEST_F(SequenceRun, CancellingStopsBetweenFramesAndSaysSo) {

@@ -313,6 +313,45 @@ TSequenceResult ReconstructSequence(FrameSequence& intra, FrameSequence& extra, 
   return result;
 }
 
+namespace {
+
+const TZernikeBasis& BasisOf(const TSequenceResult& r) {
+  return r.Averaged.Wavefront ? r.Averaged.Wavefront->Basis : ZernikeBasis;
+}
+
+ZernikeCoefficients Normalised(const TZernikeBasis& basis, ZernikeCoefficients c) {
+  ToNormalised(basis, c);
+  return c;
+}
+
+}  // namespace
+
+std::vector<TSequenceTerm> SequenceTerms(const TSequenceResult& r) {
+  const TZernikeBasis& basis = BasisOf(r);
+  const ZernikeCoefficients averaged =
+      Normalised(basis, r.Averaged.Wavefront ? r.Averaged.Wavefront->Coefficients : ZernikeCoefficients{});
+  // Normalising scales each term by its own factor, so the errors scale by its size.
+  const ZernikeCoefficients mean = Normalised(basis, r.Mean), error = Normalised(basis, r.StandardError);
+  std::vector<TSequenceTerm> terms;
+  for (int k = 1; k <= r.Terms; ++k) {
+    TSequenceTerm t;
+    t.Term = k;
+    t.Averaged = averaged[k];
+    t.Mean = mean[k];
+    t.StandardError = std::abs(error[k]);
+    t.Agrees = std::find(r.Disagreements.begin(), r.Disagreements.end(), k) == r.Disagreements.end();
+    t.Selected = !r.Averaged.Wavefront || r.Averaged.Wavefront->Selected[k];
+    terms.push_back(t);
+  }
+  return terms;
+}
+
+std::vector<double> NormalisedPairCoefficients(const TSequenceResult& r, const TSequencePair& pair) {
+  if (!pair.Reconstructed) return {};
+  const ZernikeCoefficients c = Normalised(BasisOf(r), pair.Coefficients);
+  return std::vector<double>(c.begin() + 1, c.begin() + 1 + r.Terms);
+}
+
 std::vector<std::string> SequenceSummary(const TSequenceResult& r) {
   std::vector<std::string> lines;
   lines.push_back("Intra-focal frames: " + r.Intra.Selection.Summary());

@@ -127,6 +127,20 @@ void RobustMean(std::vector<TSequencePair>& pairs, int terms, double outlierLimi
 // beyond the frame count as sky. Exposed for tests.
 void RegisteredSquare(const TFctXY& frame, const TStarFinding& star, int side, std::vector<double>& square);
 
+// One coefficient of both estimates, RMS-normalised (nm) as the tables show
+// them.
+struct TSequenceTerm {
+  int Term = 0;
+  double Averaged = 0.0;       // (a)
+  double Mean = 0.0;           // (b)
+  double StandardError = 0.0;  // of (b); 0 with fewer than 3 pairs
+  bool Agrees = true;
+  bool Selected = true;  // false: switched off
+};
+std::vector<TSequenceTerm> SequenceTerms(const TSequenceResult& result);
+// A pair's coefficients 1..Terms, RMS-normalised; empty when it was not reconstructed.
+std::vector<double> NormalisedPairCoefficients(const TSequenceResult& result, const TSequencePair& pair);
+
 // The lines of the summary: selection per side, both estimates, agreement.
 std::vector<std::string> SequenceSummary(const TSequenceResult& result);
 

@@ -29,6 +29,7 @@
 #include "app/icons.h"
 #include "app/platform.h"
 #include "app/program_state.h"
+#include "app/sequence_form.h"
 #include "app/session.h"
 #include "app/u_FormInfos.h"
 #include "app/u_progress_bar.h"
@@ -110,6 +111,8 @@ void TMainForm::CreateMenus() {
   Ouvrircommeextrafocale1 =
       add(file, "Open as extra-focal", &TMainForm::Ouvrircommeextrafocale1Click, QKeySequence("Ctrl+Alt+O"));
   OuvrirImageJpeg1 = add(file, "Import a jpeg image", &TMainForm::OuvrirImageJpeg1Click);
+  OpenSequence1 = add(file, "Open a sequence...", &TMainForm::OpenSequence1Click);
+  OpenSequenceExtra1 = add(file, "Open a sequence as extra-focal...", &TMainForm::OpenSequenceExtra1Click);
   Close1 = add(file, "Close", &TMainForm::Close1Click);
   QMenu* family = file->addMenu("Close image family...");
   add(family, "Extrafocals", &TMainForm::Extrafocales1Click);
@@ -146,6 +149,7 @@ void TMainForm::CreateMenus() {
   Frontdonde1 = add(calc, "Wavefront", &TMainForm::Frontdonde1Click);
   Poisson1 = add(calc, "Roddier", &TMainForm::Poisson1Click);
   Reconstruire = add(calc, "Reconstruct the wavefront", &TMainForm::ReconstruireClick);
+  ReconstructSequence1 = add(calc, "Reconstruct the sequence", &TMainForm::ReconstructSequence1Click);
   Ajuster1 = add(calc, "Adjust", &TMainForm::Ajuster1Click);
   Interferogramme1 = add(calc, "Interferogram", &TMainForm::Interfrogramme1Click);
   PSF1 = add(calc, "PSF", &TMainForm::PSFClick);
@@ -161,6 +165,7 @@ void TMainForm::CreateMenus() {
   ForwardCheck1 = add(results, "Measured minus modelled images", &TMainForm::ForwardCheck1Click);
   Gnrerunrapport1 = add(results, "Create a report", &TMainForm::Gnrerunrapport1Click);
   ZernikeCoefficients1 = results->addAction("Zernike coefficents", [] { Session().ShowZernikeResults(); });
+  SequenceResults1 = results->addAction("Sequence results", [] { Session().ShowSequenceResults(); });
 
   Prfrences1 = menuBar()->addAction("Preferences");
   connect(Prfrences1, &QAction::triggered, this, &TMainForm::Prfrences1Click);
@@ -279,15 +284,13 @@ TForm1* TMainForm::NewImageWindow(std::shared_ptr<TPupille> grid, const QString&
 
 // ---- File ----
 
-namespace {
-
-// The images folder of the preferences; before one is chosen, the bundled
-// sample's folder, so a new installation opens on something to try.
 QString ImagesFolder() {
   const std::string& chosen = Preferences.Valeurs.DossierImages;
   if (!chosen.empty()) return QString::fromStdString(chosen);
   return QString::fromStdString(SampleFolder(QCoreApplication::applicationDirPath().toStdString()));
 }
+
+namespace {
 
 // The file name, and the cut-out when the frame was cut ("newt_intra.fits
 // [cut out 256 x 256 at (1201, 801) of the 4096 x 2800 frame]").
@@ -599,6 +602,8 @@ std::unique_ptr<TMainForm> CreateApplicationWindows() {
   main->FormSeidel->hide();
   main->FormRVB = new TFormRVB(main.get());
   main->FormRVB->hide();
+  main->FormSequence = new TFormSequence(main.get());
+  main->FormSequence->hide();
   main->FormAide = new TFormAide(main.get());
   main->FormAide->hide();
   main->Form3 = new TForm3(main.get());

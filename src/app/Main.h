@@ -26,6 +26,7 @@ class TFormParam;
 class TFormSeidel;
 class TFormMeridienne;
 class TFormRVB;
+class TFormSequence;
 class TFormAide;
 class TPrefs;
 
@@ -48,6 +49,7 @@ class TMainForm : public QMainWindow {
   TFormMeridienne* FormMeridienne = nullptr;
   TFormSeidel* FormSeidel = nullptr;
   TFormRVB* FormRVB = nullptr;
+  TFormSequence* FormSequence = nullptr;
   TFormAide* FormAide = nullptr;
   TForm3* Form3 = nullptr;  // the Zernike results
 
@@ -64,6 +66,11 @@ class TMainForm : public QMainWindow {
   void FileOpen1Execute();
   void Ouvrircommeextrafocale1Click();
   void OuvrirImageJpeg1Click();
+  // "Open a sequence...", for each side: the frames measured, chosen and
+  // averaged with a progress window that can be cancelled; the average
+  // joins the side's image list.
+  void OpenSequence1Click();
+  void OpenSequenceExtra1Click();
   void Close1Click();
   void Extrafocales1Click();
   void Frontsdonde2Click();
@@ -97,6 +104,9 @@ class TMainForm : public QMainWindow {
   void Frontdonde1Click();
   void Poisson1Click();
   void ReconstruireClick();
+  // Both estimates from the two open sequences, the averaged pair's
+  // wavefront shown and the coefficients with their error bars.
+  void ReconstructSequence1Click();
   void Ajuster1Click();
   // Products of the active image (main_products.cpp). Interfero and
   // Gradient return false when they refused.
@@ -156,6 +166,8 @@ class TMainForm : public QMainWindow {
   QAction *Prfrences1 = nullptr, *Documentation1 = nullptr, *HelpAbout1 = nullptr;
   QAction *ZoomIn1 = nullptr, *ZoomOut1 = nullptr;
   QAction* ZernikeCoefficients1 = nullptr;  // Results menu: shows the Zernike results
+  QAction *OpenSequence1 = nullptr, *OpenSequenceExtra1 = nullptr, *ReconstructSequence1 = nullptr,
+          *SequenceResults1 = nullptr;
   QMenu* WindowsMenu = nullptr;
 
  protected:
@@ -170,11 +182,16 @@ class TMainForm : public QMainWindow {
   void CreateToolBars();
   void FillWindowsMenu();
   TForm1* OpenImageFile(const QString& title, const char* role);
+  void OpenSequence(int kind);
   void CloseFamilyAsked(const QString& name, std::initializer_list<int> kinds);
   void ShowResidual(const std::unique_ptr<TRoddier>& slot);
   void ShowCorrectedImages(const std::unique_ptr<TRoddier>& slot);
   bool Polychromatic() const;
 };
+
+// The images folder of the preferences; before one is chosen, the bundled
+// sample's folder, so a new installation opens on something to try.
+QString ImagesFolder();
 
 // The main window of the run; empty before start-up and after it ends.
 extern QPointer<TMainForm> MainForm;

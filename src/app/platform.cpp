@@ -7,6 +7,7 @@
 #include <QMessageBox>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <algorithm>
 
 namespace caustica {
 
@@ -48,6 +49,33 @@ bool TQtPlatform::Confirm(const QString& text) {
 QString TQtPlatform::OpenFileName(const TFileRequest& request) {
   return QFileDialog::getOpenFileName(OwnerWindow(), request.Title, request.InitialFolder,
                                       QtNameFilter(request.Filter));
+}
+
+QStringList TQtPlatform::OpenFileNames(const TFileRequest& request) {
+  return QFileDialog::getOpenFileNames(OwnerWindow(), request.Title, request.InitialFolder,
+                                       QtNameFilter(request.Filter));
+}
+
+bool TQtPlatform::ShowProgress(const QString& caption, int done, int total) {
+  if (!progress_) {
+    progress_ = new QProgressDialog(OwnerWindow());
+    progress_->setWindowTitle(QApplication::applicationName());
+    progress_->setWindowModality(Qt::WindowModal);
+    progress_->setMinimumDuration(0);
+    progress_->setAutoReset(false);
+    progress_->setAutoClose(false);
+    progress_->setMinimumWidth(420);
+  }
+  progress_->setLabelText(QString("%1: %2 of %3").arg(caption).arg(done).arg(total));
+  progress_->setMaximum(std::max(total, 1));
+  progress_->setValue(std::clamp(done, 0, std::max(total, 1)));  // also lets the Cancel button be clicked
+  QCoreApplication::processEvents();
+  return !progress_->wasCanceled();
+}
+
+void TQtPlatform::EndProgress() {
+  if (progress_) progress_->deleteLater();
+  progress_ = nullptr;
 }
 
 QString TQtPlatform::SaveFileName(const TFileRequest& request) {

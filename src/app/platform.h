@@ -3,6 +3,8 @@
 // reaches them through Platform(), so tests can answer for the user.
 #pragma once
 
+#include <QPointer>
+#include <QProgressDialog>
 #include <QString>
 #include <QStringList>
 
@@ -28,6 +30,8 @@ class TPlatform {
   virtual bool Confirm(const QString& text) = 0;
   // The chosen file, or an empty text when the user cancels.
   virtual QString OpenFileName(const TFileRequest& request) = 0;
+  // Several files at once; empty when the user cancels.
+  virtual QStringList OpenFileNames(const TFileRequest& request) = 0;
   virtual QString SaveFileName(const TFileRequest& request) = 0;
   // False when no folder was chosen; path is then unchanged.
   virtual bool BrowseForFolder(QString& path, const QString& title) = 0;
@@ -39,6 +43,11 @@ class TPlatform {
   virtual bool PrintDialog(QPrinter& printer) = 0;
   virtual void PushWaitCursor() = 0;
   virtual void PopWaitCursor() = 0;
+  // Long work over many items: the window shows caption and done of total
+  // with a Cancel button, and stays until EndProgress. False once the user
+  // has cancelled.
+  virtual bool ShowProgress(const QString& caption, int done, int total) = 0;
+  virtual void EndProgress() = 0;
 };
 
 // The platform in use: the Qt one unless a test installed another.
@@ -64,12 +73,18 @@ class TQtPlatform : public TPlatform {
   void Warning(const QString& text) override;
   bool Confirm(const QString& text) override;
   QString OpenFileName(const TFileRequest& request) override;
+  QStringList OpenFileNames(const TFileRequest& request) override;
   QString SaveFileName(const TFileRequest& request) override;
   bool BrowseForFolder(QString& path, const QString& title) override;
   int ChooseItem(const QString& title, const QString& label, const QStringList& items, int current) override;
   bool PrintDialog(QPrinter& printer) override;
   void PushWaitCursor() override;
   void PopWaitCursor() override;
+  bool ShowProgress(const QString& caption, int done, int total) override;
+  void EndProgress() override;
+
+ private:
+  QPointer<QProgressDialog> progress_;
 };
 
 }  // namespace caustica

@@ -2,6 +2,7 @@
 
 #include "app/Unit1.h"
 #include "app/session.h"
+#include "io/frame_sequence.h"
 
 namespace caustica {
 
@@ -13,6 +14,8 @@ std::unique_ptr<TRoddier> RoddierGreen;
 std::unique_ptr<TRoddier> RoddierRed;
 QList<TImageListEntry> ListBoxIntra;
 QList<TImageListEntry> ListBoxExtra;
+std::array<TOpenSequence, 2> OpenSequences;
+std::shared_ptr<const TSequenceResult> SequenceResult;
 
 TImageListEntry::TImageListEntry(const QString& caption, TForm1* window)
     : Caption(caption), Window(window), Grid(window ? window->Grid : nullptr) {}

@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "analysis/channel_run.h"
+#include "analysis/sequence_run.h"
 #include "analysis/u_Roddier.h"
 #include "setup/u_parametres.h"
 
@@ -30,6 +31,19 @@ extern std::unique_ptr<TRoddier> RoddierMono;
 extern std::unique_ptr<TRoddier> RoddierBlue;
 extern std::unique_ptr<TRoddier> RoddierGreen;
 extern std::unique_ptr<TRoddier> RoddierRed;
+
+// A sequence of frames opened for one side: the frames, what was measured
+// of them and their average (also shown in an image window of that side).
+struct TOpenSequence {
+  std::shared_ptr<FrameSequence> Frames;
+  TSequenceSide Side;
+  QString Name;  // for captions: the first file's name
+  bool IsOpen() const { return Frames && Side.Average; }
+};
+// By image kind: kKindIntra, kKindExtra.
+extern std::array<TOpenSequence, 2> OpenSequences;
+// The last "Reconstruct the sequence", shown by the sequence results window.
+extern std::shared_ptr<const TSequenceResult> SequenceResult;
 
 // Every field 0, no images, ParamValides false: what "New test" restores.
 inline const TParametres DefaultParametres{};

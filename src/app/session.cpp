@@ -103,10 +103,14 @@ void TSession::NewTest() {
   Parametres = DefaultParametres;
   ListBoxIntra.clear();
   ListBoxExtra.clear();
+  OpenSequences = {};
+  SequenceResult.reset();
   emit ActiveImageChanged(nullptr);
   for (int channel : {kChannelSingle, kChannelBlue, kChannelGreen, kChannelRed})
     emit ReconstructionChanged(channel);
   emit ImageListsChanged();
+  emit OpenSequencesChanged();
+  emit SequenceResultChanged();
   emit TestReset();
 }
 
@@ -128,6 +132,18 @@ void TSession::RequestSaveZernikeCoefficients() { emit SaveZernikeCoefficientsRe
 
 void TSession::ShowMidLine() { emit MidLineRequested(); }
 void TSession::ShowTricolour() { emit TricolourRequested(); }
+void TSession::SetOpenSequence(int kind, TOpenSequence sequence) {
+  OpenSequences[kind == kKindExtra ? 1 : 0] = std::move(sequence);
+  emit OpenSequencesChanged();
+}
+
+void TSession::SetSequenceResult(std::shared_ptr<const TSequenceResult> result) {
+  SequenceResult = std::move(result);
+  emit SequenceResultChanged();
+}
+
+void TSession::ShowSequenceResults() { emit SequenceResultsRequested(); }
+
 void TSession::ShowHelp(const QString& page) { emit HelpRequested(page); }
 
 }  // namespace caustica

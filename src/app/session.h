@@ -95,6 +95,13 @@ class TSession : public QObject {
   // an empty page asks for the contents page.
   void ShowHelp(const QString& page);
 
+  // A sequence was opened for the side of kind (kKindIntra, kKindExtra).
+  void SetOpenSequence(int kind, TOpenSequence sequence);
+  // The result of "Reconstruct the sequence"; null empties it.
+  void SetSequenceResult(std::shared_ptr<const TSequenceResult> result);
+  // A command wants the sequence results window shown.
+  void ShowSequenceResults();
+
   // Back to the start-up state: no active image, empty slots, default
   // parameters, empty image lists (the windows are not touched), then
   // every listener is told, whatever was there before.
@@ -118,6 +125,9 @@ class TSession : public QObject {
   void MidLineRequested();
   void TricolourRequested();
   void HelpRequested(QString page);
+  void OpenSequencesChanged();
+  void SequenceResultChanged();
+  void SequenceResultsRequested();
 
  private:
   TProductControls controls_;

@@ -67,12 +67,6 @@ TSequenceReport SequenceReportOf(const TSequenceResult& r, const FrameSequence& 
   q.HasErrors = r.HasErrors();
   q.Agree = r.Agree();
   q.AgreementLimit = r.AgreementLimit;
-  const TZernikeBasis& basis = r.Averaged.Wavefront ? r.Averaged.Wavefront->Basis : ZernikeBasis;
-  // Normalising scales each term by its own factor, so the errors scale by its size.
-  const auto normalised = [&basis](ZernikeCoefficients c) {
-    ToNormalised(basis, c);
-    return c;
-  };
   for (const TSequencePair& p : r.Pairs) {
     TSequencePairRow row;
     row.IntraFrame = p.IntraFrame;
@@ -81,26 +75,12 @@ TSequenceReport SequenceReportOf(const TSequenceResult& r, const FrameSequence& 
     row.Outlier = p.Outlier;
     row.Reason = p.Reason;
     row.RmsValue = p.Rms;
-    if (p.Reconstructed) {
-      const ZernikeCoefficients c = normalised(p.Coefficients);
-      row.Coefficients.assign(c.begin() + 1, c.begin() + 1 + r.Terms);
-    }
+    row.Coefficients = NormalisedPairCoefficients(r, p);
     q.Pairs.push_back(std::move(row));
   }
-  const ZernikeCoefficients averaged =
-      normalised(r.Averaged.Wavefront ? r.Averaged.Wavefront->Coefficients : ZernikeCoefficients{});
-  const ZernikeCoefficients mean = normalised(r.Mean), error = normalised(r.StandardError);
-  for (int k = 1; k <= r.Terms; ++k) {
-    TSequenceTermRow row;
-    row.Term = k;
-    row.Name = ZernikeTermName(k);
-    row.Averaged = averaged[k];
-    row.Mean = mean[k];
-    row.StandardError = std::abs(error[k]);
-    for (int d : r.Disagreements) row.Agrees = row.Agrees && d != k;
-    row.Selected = !r.Averaged.Wavefront || r.Averaged.Wavefront->Selected[k];
-    q.Terms.push_back(row);
-  }
+  for (const TSequenceTerm& t : SequenceTerms(r))
+    q.Terms.push_back(
+        {t.Term, ZernikeTermName(t.Term), t.Averaged, t.Mean, t.StandardError, t.Agrees, t.Selected});
   return q;
 }
 

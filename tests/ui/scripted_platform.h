@@ -20,10 +20,16 @@ class TScriptedPlatform : public TPlatform {
   // file dialog is cancelled.
   std::deque<bool> Answers;
   std::deque<QString> Files;
-  std::deque<int> Choices;  // list choices, used in order; none left cancels
-  QString PdfFile;          // empty: the print dialog is cancelled
+  std::deque<QStringList> FileLists;  // for dialogs that choose several files
+  int CancelAfter = -1;               // the progress window is cancelled after this many reports
+  std::deque<int> Choices;            // list choices, used in order; none left cancels
+  QString PdfFile;                    // empty: the print dialog is cancelled
 
   QStringList Warnings;
+  QStringList ProgressCaptions;  // each stage once, in order
+  int ProgressCalls = 0;
+  int ProgressEnds = 0;
+  QString LastProgress;
   QStringList Questions;
   QList<TFileRequest> FileRequests;
   QStringList ChoiceLabels;
@@ -44,6 +50,20 @@ class TScriptedPlatform : public TPlatform {
     return answer;
   }
   QString OpenFileName(const TFileRequest& request) override { return Next(request); }
+  QStringList OpenFileNames(const TFileRequest& request) override {
+    FileRequests << request;
+    if (FileLists.empty()) return {};
+    const QStringList f = FileLists.front();
+    FileLists.pop_front();
+    return f;
+  }
+  bool ShowProgress(const QString& caption, int done, int total) override {
+    if (ProgressCaptions.isEmpty() || ProgressCaptions.back() != caption) ProgressCaptions << caption;
+    ++ProgressCalls;
+    LastProgress = QString("%1 of %2").arg(done).arg(total);
+    return CancelAfter < 0 || ProgressCalls <= CancelAfter;
+  }
+  void EndProgress() override { ++ProgressEnds; }
   QString SaveFileName(const TFileRequest& request) override { return Next(request); }
   bool BrowseForFolder(QString& path, const QString& title) override {
     const QString chosen = Next({title, {}, path, {}, false});

@@ -33,7 +33,8 @@ constexpr int kMaxCubeFrames = 100000;
 // Open, Append every frame (plane 1, as WriteFits16 takes it), Finish.
 // DATAMIN and DATAMAX cover all frames. The file appears under its name,
 // atomically, only when Finish succeeds; a writer abandoned before (or a
-// failure) leaves an existing file of that name as it was.
+// failure) leaves an existing file of that name as it was. A cube of three
+// frames is read back as one colour picture: callers avoid that count.
 class Fits16CubeWriter {
  public:
   Fits16CubeWriter() = default;

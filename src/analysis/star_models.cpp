@@ -171,12 +171,15 @@ int PowerOfTwoAtLeast(double v) {
 // wavelengths; the image step scales with each.
 bool RenderFresnel(const StarSetup& s, const StarWavefront& wavefront, double zIntra, double zExtra,
                    DoublePlanes& intra, DoublePlanes& extra, int& transformSize, int& pupilSamples,
-                   std::string& why) {
+                   std::string& why, const PupilPaths* paths) {
   const auto [lminIt, lmaxIt] = std::minmax_element(s.Wavelengths.begin(), s.Wavelengths.end());
   const double lmin = *lminIt * kNmToMm, lmax = *lmaxIt * kNmToMm;
   const double R = s.Radius, f = s.FocalLength;
   const double dmin = f + std::min(zIntra, zExtra), dmax = f + std::max(zIntra, zExtra);
-  const double slope = wavefront.MaxSlope(s.Obstruction) * kNmToMm / R;
+  // The paths' slopes widen the image as the wavefront's do.
+  double slopeNm = wavefront.MaxSlope(s.Obstruction);
+  if (paths) slopeNm += paths->MaxSlope;
+  const double slope = slopeNm * kNmToMm / R;
   const double extent = std::max(std::abs(zIntra), std::abs(zExtra)) * R / f + dmax * slope;
   const double pixel = std::min(s.PixelX, s.PixelY);
 
@@ -234,77 +237,93 @@ bool RenderFresnel(const StarSetup& s, const StarWavefront& wavefront, double zI
   DoublePlanes spectrum;
   std::vector<double> partial;
   AxisWeights columns, rows;
-  const double share = 1.0 / static_cast<double>(s.Wavelengths.size());
+  const int steps = paths ? std::max(1, paths->Steps) : 1;
+  const double share = 1.0 / static_cast<double>(s.Wavelengths.size() * steps);
+  std::vector<double> shifted;
 
   for (int which = 0; which < 2; ++which) {
     const double z = which == 0 ? zIntra : zExtra;
     const double d = f + z;
     DoublePlanes& image = which == 0 ? intra : extra;
     image.Allocate(s.Width, s.Height, 1);
-    for (double lambdaNm : s.Wavelengths) {
-      const double lambda = lambdaNm * kNmToMm;
-      const double kw = 2.0 * kPi / lambdaNm;
-      const double kd = kPi * z * R * R / (lambda * f * d);
-      for (int j = 0; j < m; ++j) {
-        double* re = source[1][j + 1] + 1;
-        double* im = source[2][j + 1] + 1;
-        const std::size_t base = static_cast<std::size_t>(j) * m;
-        for (int i = 0; i < m; ++i) {
-          const double a = amp[base + i];
-          if (a == 0.0) {
-            re[i] = im[i] = 0.0;
-            continue;
+    for (int step = 0; step < steps; ++step) {
+      const double* path = wave.data();
+      if (paths) {
+        shifted.resize(mm);
+        for (int j = 0; j < m; ++j) {
+          const double y = 1.0 - (j + 0.5) * h;
+          for (int i = 0; i < m; ++i) {
+            const std::size_t at = static_cast<std::size_t>(j) * m + i;
+            shifted[at] = amp[at] == 0.0 ? 0.0 : wave[at] + paths->At(which, step, -1.0 + (i + 0.5) * h, y);
           }
-          const double phase = -kw * wave[base + i] - kd * rr[base + i];
-          re[i] = a * std::cos(phase);
-          im[i] = a * std::sin(phase);
         }
+        path = shifted.data();
       }
-      int tw = n, th = n;
-      FourierForwardComplex(source, tw, th, spectrum);
-
-      // Intensity in place of the real part, and its total over the window.
-      double* power = spectrum.PlaneData(1);
-      const double* imag = spectrum.PlaneData(2);
-      const std::size_t nn = static_cast<std::size_t>(n) * n;
-      double total = 0.0;
-      for (std::size_t k = 0; k < nn; ++k) {
-        power[k] = power[k] * power[k] + imag[k] * imag[k];
-        total += power[k];
-      }
-      if (!(total > 0.0)) continue;
-
-      const double cell = lambda * d * m / (2.0 * R * n);
-      columns.Build(s.Width, s.PixelX, n, cell);
-      rows.Build(s.Height, s.PixelY, n, cell);
-      if (columns.highest < columns.lowest || rows.highest < rows.lowest) continue;
-
-      // Columns first, for the transform rows that reach the frame.
-      const int rowCount = rows.highest - rows.lowest + 1;
-      partial.assign(static_cast<std::size_t>(rowCount) * s.Width, 0.0);
-      for (int k = rows.lowest; k <= rows.highest; ++k) {
-        const double* src = power + static_cast<std::size_t>(k) * n;
-        double* dst = partial.data() + static_cast<std::size_t>(k - rows.lowest) * s.Width;
-        for (int c = 0; c < s.Width; ++c) {
-          const double* wts = columns.weights.data() + static_cast<std::size_t>(c) * columns.stride;
-          const double* in = src + columns.first[c];
-          const int count = std::min(columns.stride, n - columns.first[c]);
-          double sum = 0.0;
-          for (int t = 0; t < count; ++t) sum += wts[t] * in[t];
-          dst[c] = sum;
+      for (double lambdaNm : s.Wavelengths) {
+        const double lambda = lambdaNm * kNmToMm;
+        const double kw = 2.0 * kPi / lambdaNm;
+        const double kd = kPi * z * R * R / (lambda * f * d);
+        for (int j = 0; j < m; ++j) {
+          double* re = source[1][j + 1] + 1;
+          double* im = source[2][j + 1] + 1;
+          const std::size_t base = static_cast<std::size_t>(j) * m;
+          for (int i = 0; i < m; ++i) {
+            const double a = amp[base + i];
+            if (a == 0.0) {
+              re[i] = im[i] = 0.0;
+              continue;
+            }
+            const double phase = -kw * path[base + i] - kd * rr[base + i];
+            re[i] = a * std::cos(phase);
+            im[i] = a * std::sin(phase);
+          }
         }
-      }
-      // Then rows, accumulated into the frame.
-      const double scale = share / total;
-      for (int r = 0; r < s.Height; ++r) {
-        double* out = image[1][r + 1] + 1;
-        const double* wts = rows.weights.data() + static_cast<std::size_t>(r) * rows.stride;
-        for (int t = 0; t < rows.stride; ++t) {
-          const int k = rows.first[r] + t;
-          const double wgt = wts[t] * scale;
-          if (wgt == 0.0 || k < rows.lowest || k > rows.highest) continue;
-          const double* in = partial.data() + static_cast<std::size_t>(k - rows.lowest) * s.Width;
-          for (int c = 0; c < s.Width; ++c) out[c] += wgt * in[c];
+        int tw = n, th = n;
+        FourierForwardComplex(source, tw, th, spectrum);
+
+        // Intensity in place of the real part, and its total over the window.
+        double* power = spectrum.PlaneData(1);
+        const double* imag = spectrum.PlaneData(2);
+        const std::size_t nn = static_cast<std::size_t>(n) * n;
+        double total = 0.0;
+        for (std::size_t k = 0; k < nn; ++k) {
+          power[k] = power[k] * power[k] + imag[k] * imag[k];
+          total += power[k];
+        }
+        if (!(total > 0.0)) continue;
+
+        const double cell = lambda * d * m / (2.0 * R * n);
+        columns.Build(s.Width, s.PixelX, n, cell);
+        rows.Build(s.Height, s.PixelY, n, cell);
+        if (columns.highest < columns.lowest || rows.highest < rows.lowest) continue;
+
+        // Columns first, for the transform rows that reach the frame.
+        const int rowCount = rows.highest - rows.lowest + 1;
+        partial.assign(static_cast<std::size_t>(rowCount) * s.Width, 0.0);
+        for (int k = rows.lowest; k <= rows.highest; ++k) {
+          const double* src = power + static_cast<std::size_t>(k) * n;
+          double* dst = partial.data() + static_cast<std::size_t>(k - rows.lowest) * s.Width;
+          for (int c = 0; c < s.Width; ++c) {
+            const double* wts = columns.weights.data() + static_cast<std::size_t>(c) * columns.stride;
+            const double* in = src + columns.first[c];
+            const int count = std::min(columns.stride, n - columns.first[c]);
+            double sum = 0.0;
+            for (int t = 0; t < count; ++t) sum += wts[t] * in[t];
+            dst[c] = sum;
+          }
+        }
+        // Then rows, accumulated into the frame.
+        const double scale = share / total;
+        for (int r = 0; r < s.Height; ++r) {
+          double* out = image[1][r + 1] + 1;
+          const double* wts = rows.weights.data() + static_cast<std::size_t>(r) * rows.stride;
+          for (int t = 0; t < rows.stride; ++t) {
+            const int k = rows.first[r] + t;
+            const double wgt = wts[t] * scale;
+            if (wgt == 0.0 || k < rows.lowest || k > rows.highest) continue;
+            const double* in = partial.data() + static_cast<std::size_t>(k - rows.lowest) * s.Width;
+            for (int c = 0; c < s.Width; ++c) out[c] += wgt * in[c];
+          }
         }
       }
     }

@@ -1,6 +1,7 @@
 // The two image models of the star-test simulator (internal to it).
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -28,11 +29,22 @@ struct StarSetup {
 void RenderGeometric(const StarSetup& setup, const StarWavefront& wavefront, double z, DoublePlanes& image,
                      long long& rayCount);
 
-// Both images with Fresnel diffraction, averaged over the wavelengths, each
-// of total 1 over the plane. False, with the reason, when the sampling the
-// set-up needs exceeds what can be transformed.
+// Path differences added across the pupil, as turbulence adds them: each
+// image is the average of Steps sub-exposures, and At gives the path (nm)
+// of image 0 (intra) or 1 (extra) at sub-exposure step, pupil position
+// (x, y) in pupil units, y upwards.
+struct PupilPaths {
+  std::function<double(int image, int step, double x, double y)> At;
+  int Steps = 1;
+  double MaxSlope = 0.0;  // bound of the paths' slopes, nm per pupil unit
+};
+
+// Both images with Fresnel diffraction, averaged over the wavelengths (and
+// the sub-exposures of paths), each of total 1 over the plane. False, with
+// the reason, when the sampling the set-up needs exceeds what can be
+// transformed.
 bool RenderFresnel(const StarSetup& setup, const StarWavefront& wavefront, double zIntra, double zExtra,
                    DoublePlanes& intra, DoublePlanes& extra, int& transformSize, int& pupilSamples,
-                   std::string& why);
+                   std::string& why, const PupilPaths* paths = nullptr);
 
 }  // namespace caustica

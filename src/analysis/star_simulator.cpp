@@ -7,6 +7,7 @@
 #include <random>
 #include <vector>
 
+#include "analysis/phase_screen.h"
 #include "analysis/star_models.h"
 #include "analysis/star_wavefront.h"
 #include "io/fits_writer.h"
@@ -151,24 +152,51 @@ StarSimulationStatus ValidateStarOptions(const StarSimulationOptions& o) {
     return Refuse("Sky gradient must lie within +/- 1e6 counts per pixel");
   if (o.HotPixels < 0 || o.HotPixels > 1000000 || o.CosmicRays < 0 || o.CosmicRays > 100000)
     return Refuse("Hot pixels and cosmic rays must be counts within 0..1000000 and 0..100000");
+  if (o.Frames < 1 || o.Frames > kMaxSequenceFrames)
+    return Refuse("Number of frames must lie between 1 and " + std::to_string(kMaxSequenceFrames));
+  const StarAtmosphere& a = o.Atmosphere;
+  if (a.Enabled) {
+    if (o.Model != StarModel::Fresnel) return Refuse("Turbulence needs the Fresnel model");
+    if (!Within(a.R0, 1e-3, 100.0)) return Refuse("Fried parameter r0 must lie between 0.001 and 100 m");
+    if (!Within(a.Exposure, 0.0, 3600.0)) return Refuse("Exposure must lie between 0 and 3600 s");
+    if (!Within(a.WindSpeed, 0.0, 200.0)) return Refuse("Wind speed must lie between 0 and 200 m/s");
+    if (!Within(a.WindDirection, -3600.0, 3600.0))
+      return Refuse("Wind direction must be a number of degrees within +/- 3600");
+  }
   return {true, ""};
 }
 
-StarSimulationStatus SimulateStarPair(const StarSimulationOptions& o, TFctXY& intra, TFctXY& extra,
-                                      StarSimulationReport* report) {
-  intra.Release();
-  extra.Release();
+namespace {
+
+// Mixes a seed with a stream number (the frame, the side) into an
+// unrelated seed: the splitmix64 finaliser.
+std::uint64_t MixSeed(std::uint64_t seed, std::uint64_t stream) {
+  std::uint64_t z = seed + 0x9E3779B97F4A7C15ULL * (stream + 1);
+  z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
+  z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
+  return z ^ (z >> 31);
+}
+
+// What every pair of a call shares: the wavefront, the set-up and, with
+// turbulence, the screen geometry.
+struct Preparation {
+  StarWavefront Wavefront;
+  StarSetup Setup;
+  StarSimulationReport Info;
+  double WindX = 0.0, WindY = 0.0;  // metres the screen travels in one exposure
+};
+
+StarSimulationStatus Prepare(const StarSimulationOptions& o, Preparation& p) {
   StarSimulationStatus status = ValidateStarOptions(o);
   if (!status.Ok) return status;
 
   ZernikeCoefficients coefficients = o.Coefficients;
   coefficients[0] = 0.0;
   if (o.Normalised) FromNormalised(MakeZernikeBasis(kZernikeTermCount, o.PolynomialType), coefficients);
-  StarWavefront wavefront;
   std::string why;
-  if (!wavefront.Build(coefficients, o.PolynomialType, o.Obstruction, &why)) return Refuse(why);
+  if (!p.Wavefront.Build(coefficients, o.PolynomialType, o.Obstruction, &why)) return Refuse(why);
 
-  StarSetup setup;
+  StarSetup& setup = p.Setup;
   setup.Radius = 0.5 * o.Diameter;
   setup.FocalLength = o.FocalLength;
   setup.Obstruction = o.Obstruction;
@@ -183,22 +211,42 @@ StarSimulationStatus SimulateStarPair(const StarSimulationOptions& o, TFctXY& in
                                            : o.Wavelength +
                                                  o.Bandwidth * (static_cast<double>(i) / (count - 1) - 0.5));
 
-  StarSimulationReport info;
+  StarSimulationReport& info = p.Info;
   info.PupilImageRadius = o.Defocus * setup.Radius / o.FocalLength / setup.PixelX;
   info.WavelengthCount = count;
-  DoublePlanes planes[2];
-  const double z[2] = {-o.Defocus, o.Defocus};
-  if (o.Model == StarModel::Geometric) {
-    for (int i = 0; i < 2; ++i) RenderGeometric(setup, wavefront, z[i], planes[i], info.RayCount);
-  } else if (!RenderFresnel(setup, wavefront, z[0], z[1], planes[0], planes[1], info.TransformSize,
-                            info.PupilSamples, why)) {
-    return Refuse(why);
-  }
 
-  // Detector: seeing, the source's counts, sky, then noise drawn in a fixed
-  // order (intra first, rows then columns) so a seed always gives the same frames.
-  std::mt19937_64 random(o.Seed);
+  const StarAtmosphere& a = o.Atmosphere;
+  if (a.Enabled) {
+    const double diameter = o.Diameter * 1e-3, travel = a.WindSpeed * a.Exposure;
+    // Sub-exposures: the screen moves by at most about r0 / 4 between two.
+    const double wanted = std::ceil(travel / (0.25 * a.R0));
+    info.SubExposures = static_cast<int>(std::clamp(wanted, 1.0, static_cast<double>(kMaxSubExposures)));
+    info.SubExposuresCapped = wanted > kMaxSubExposures;
+    info.SubExposureShift = info.SubExposures > 1 ? travel / info.SubExposures : 0.0;
+    // The screen holds the pupil and its travel twice over, so that its own
+    // periodicity stays away from the pupil; samples at most r0 / 4 and a
+    // 32nd of the pupil apart, unless that would need more than kMaxScreen.
+    constexpr int kMinScreen = 64, kMaxScreen = 1024;
+    const double side = 2.0 * (diameter + travel);
+    const double spacing = std::min(0.25 * a.R0, diameter / 32.0);
+    int n = kMinScreen;
+    while (n < kMaxScreen && n * spacing < side) n *= 2;
+    info.ScreenSamples = n;
+    info.ScreenSide = std::max(side, n * spacing);
+    const double direction = a.WindDirection * kPi / 180.0;
+    p.WindX = travel * std::cos(direction);
+    p.WindY = travel * std::sin(direction);
+  }
+  return {true, ""};
+}
+
+// The camera: seeing, the source's counts, sky, then noise drawn in a fixed
+// order (intra first, rows then columns) so a seed always gives the same frames.
+void Record(const StarSimulationOptions& o, const StarSetup& setup, std::uint64_t seed,
+            DoublePlanes (&planes)[2], TFctXY& intra, TFctXY& extra) {
+  std::mt19937_64 random(seed);
   std::normal_distribution<double> read(0.0, 1.0);
+  const double z[2] = {-o.Defocus, o.Defocus};
   const bool framed = o.FrameWidth > 0 && o.FrameHeight > 0;
   const int width = framed ? o.FrameWidth : o.Width, height = framed ? o.FrameHeight : o.Height;
   for (int i = 0; i < 2; ++i) {
@@ -247,8 +295,90 @@ StarSimulationStatus SimulateStarPair(const StarSimulationOptions& o, TFctXY& in
     grid.Infos.Naxis1 = width;
     grid.Infos.Naxis2 = height;
   }
-  if (report) *report = info;
+}
+
+// Pair number frame of a call.
+StarSimulationStatus MakePair(const StarSimulationOptions& o, Preparation& p, int frame, TFctXY& intra,
+                              TFctXY& extra) {
+  StarSimulationReport& info = p.Info;
+  DoublePlanes planes[2];
+  const double z[2] = {-o.Defocus, o.Defocus};
+  std::string why;
+  if (o.Model == StarModel::Geometric) {
+    for (int i = 0; i < 2; ++i) RenderGeometric(p.Setup, p.Wavefront, z[i], planes[i], info.RayCount);
+  } else if (!o.Atmosphere.Enabled) {
+    if (!RenderFresnel(p.Setup, p.Wavefront, z[0], z[1], planes[0], planes[1], info.TransformSize,
+                       info.PupilSamples, why))
+      return Refuse(why);
+  } else {
+    // One screen per image: the two sides of a pair are taken apart in time.
+    const StarAtmosphere& a = o.Atmosphere;
+    const TPhaseScreen screens[2] = {
+        TPhaseScreen::Kolmogorov(a.R0, info.ScreenSide, info.ScreenSamples,
+                                 MixSeed(a.Seed, 2 * static_cast<std::uint64_t>(frame))),
+        TPhaseScreen::Kolmogorov(a.R0, info.ScreenSide, info.ScreenSamples,
+                                 MixSeed(a.Seed, 2 * static_cast<std::uint64_t>(frame) + 1))};
+    const double metres = p.Setup.Radius * 1e-3;  // per pupil unit
+    const int steps = info.SubExposures;
+    PupilPaths paths;
+    paths.Steps = steps;
+    paths.MaxSlope = std::max(screens[0].MaxSlope(), screens[1].MaxSlope()) * metres;
+    // Frozen flow: at sub-exposure k the screen has moved by the wind's
+    // travel times (k + 0.5) / steps - 0.5, so the exposure is centred.
+    paths.At = [&](int image, int step, double x, double y) {
+      const double t = (step + 0.5) / steps - 0.5;
+      return screens[image].At(x * metres - t * p.WindX, y * metres - t * p.WindY);
+    };
+    if (!RenderFresnel(p.Setup, p.Wavefront, z[0], z[1], planes[0], planes[1], info.TransformSize,
+                       info.PupilSamples, why, &paths))
+      return Refuse(why);
+  }
+  Record(o, p.Setup, frame == 0 ? o.Seed : MixSeed(o.Seed, static_cast<std::uint64_t>(frame)), planes, intra,
+         extra);
+  if (o.Atmosphere.Enabled) {
+    const StarAtmosphere& a = o.Atmosphere;
+    const std::string turbulence = "Turbulence r0 " + Text(a.R0) + " m at 500 nm, exposure " +
+                                   Text(a.Exposure) + " s, wind " + Text(a.WindSpeed) + " m/s to " +
+                                   Text(a.WindDirection) + " deg, frame " + std::to_string(frame + 1);
+    intra.Infos.Comments[4] = extra.Infos.Comments[4] = turbulence;
+  }
   return {true, ""};
+}
+
+}  // namespace
+
+StarSimulationStatus SimulateStarPair(const StarSimulationOptions& o, TFctXY& intra, TFctXY& extra,
+                                      StarSimulationReport* report) {
+  intra.Release();
+  extra.Release();
+  Preparation p;
+  StarSimulationStatus status = Prepare(o, p);
+  if (!status.Ok) return status;
+  status = MakePair(o, p, 0, intra, extra);
+  if (!status.Ok) {
+    intra.Release();
+    extra.Release();
+    return status;
+  }
+  p.Info.FramesMade = 1;
+  if (report) *report = p.Info;
+  return status;
+}
+
+StarSimulationStatus SimulateStarSequence(const StarSimulationOptions& o, const StarFrameHandler& frame,
+                                          StarSimulationReport* report) {
+  Preparation p;
+  StarSimulationStatus status = Prepare(o, p);
+  if (!status.Ok) return status;
+  TFctXY intra, extra;
+  for (int k = 0; k < o.Frames; ++k) {
+    status = MakePair(o, p, k, intra, extra);
+    if (!status.Ok) break;
+    ++p.Info.FramesMade;
+    if (frame && !frame(k, intra, extra)) break;
+  }
+  if (report) *report = p.Info;
+  return status;
 }
 
 StarSimulationStatus WriteStarPair(const TFctXY& intra, const TFctXY& extra, const std::string& intraFile,

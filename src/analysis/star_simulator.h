@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "analysis/u_zernike.h"
@@ -21,6 +22,20 @@ namespace caustica {
 enum class StarModel : std::uint8_t {
   Geometric,  // rays displaced by the wavefront slopes
   Fresnel,    // Fresnel diffraction of the pupil field
+};
+
+// Turbulence in front of the telescope: per image a random Kolmogorov
+// phase screen (its tip-tilt included) carried across the pupil by the wind
+// during the exposure (frozen flow). R0 is the Fried parameter at 500 nm;
+// from a seeing FWHM in arcseconds at 500 nm, r0 = 0.98 lambda / FWHM, about
+// 0.101 m / FWHM (2" gives 5 cm).
+struct StarAtmosphere {
+  bool Enabled = false;
+  double R0 = 0.05;            // metres at 500 nm
+  double Exposure = 0.0;       // seconds; 0 for a frozen instant
+  double WindSpeed = 0.0;      // m/s
+  double WindDirection = 0.0;  // degrees, from +x towards +y of the pupil
+  std::uint64_t Seed = 1;      // of the screens (the camera noise has its own)
 };
 
 struct StarSimulationOptions {
@@ -58,8 +73,10 @@ struct StarSimulationOptions {
   int FrameRow = 0;
   double SkyGradientX = 0.0;  // counts per pixel across the frame, added to SkyLevel
   double SkyGradientY = 0.0;
-  int HotPixels = 0;   // single samples far above the sky
-  int CosmicRays = 0;  // short bright tracks
+  int HotPixels = 0;          // single samples far above the sky
+  int CosmicRays = 0;         // short bright tracks
+  StarAtmosphere Atmosphere;  // Fresnel model only
+  int Frames = 1;             // pairs of a sequence (SimulateStarSequence), 1..10000
 };
 
 // Outcome of a call: Ok, or the reason for the refusal in Message.
@@ -75,7 +92,19 @@ struct StarSimulationReport {
   int PupilSamples = 0;           // Fresnel: samples across the pupil diameter
   long long RayCount = 0;         // geometric: rays traced per image
   int WavelengthCount = 0;
+  // Turbulence: the screens and the sub-exposures an exposure is averaged
+  // over (the screen moves by at most about r0 / 4 between two, but never
+  // more than kMaxSubExposures are taken: Capped then says so).
+  double ScreenSide = 0.0;  // metres
+  int ScreenSamples = 0;    // n x n
+  int SubExposures = 0;
+  double SubExposureShift = 0.0;  // metres the screen moves between two
+  bool SubExposuresCapped = false;
+  int FramesMade = 0;
 };
+
+constexpr int kMaxSubExposures = 64;
+constexpr int kMaxSequenceFrames = 10000;
 
 // Refuses options that describe no real test: values that are not numbers,
 // non-positive sizes, a defocus not smaller than the focal length, image
@@ -89,6 +118,18 @@ StarSimulationStatus ValidateStarOptions(const StarSimulationOptions& options);
 // the call and left as it was.
 StarSimulationStatus SimulateStarPair(const StarSimulationOptions& options, TFctXY& intra, TFctXY& extra,
                                       StarSimulationReport* report = nullptr);
+
+// Makes options.Frames pairs one at a time, each given to frame (index
+// 0..Frames-1) while it is the only pair held; frame returns false to stop
+// the sequence early. Each image of each pair sees its own screen (the two
+// sides of pair i are taken at different moments) and gets fresh camera
+// noise; pair 0 is what SimulateStarPair makes. Refused options make no
+// pair; a later pair that cannot be made (a screen too steep for the
+// transforms) ends the sequence with the reason. A stop by the callback is
+// no failure (report->FramesMade tells).
+using StarFrameHandler = std::function<bool(int frame, const TFctXY& intra, const TFctXY& extra)>;
+StarSimulationStatus SimulateStarSequence(const StarSimulationOptions& options, const StarFrameHandler& frame,
+                                          StarSimulationReport* report = nullptr);
 
 // Writes the pair as two 16-bit FITS files (see WriteFits16), each
 // atomically; a failure leaves the files that existed untouched.

@@ -5,6 +5,7 @@
 
 #include "analysis/star_simulator.h"
 #include "cli/batch_args.h"
+#include "io/fits_writer.h"
 
 namespace caustica::cli {
 
@@ -37,7 +38,7 @@ Light:
   --sky COUNTS           background per pixel (0)
   --photon-noise         Poisson noise on star and sky
   --read-noise E         Gaussian read noise, electrons RMS (0)
-  --seed N               seed of the noise (default 1)
+  --seed N               seed of the noise and the turbulence (default 1)
   --rays N               geometric model: rays per pixel side (default 4)
 Camera frame (the image placed in a larger frame, as a camera records it):
   --frame-width N, --frame-height N
@@ -48,6 +49,23 @@ Camera frame (the image placed in a larger frame, as a camera records it):
                          sky gradient, counts per pixel across the frame
   --hot-pixels N         single samples far above the sky (0)
   --cosmic-rays N        short bright tracks (0)
+Turbulence (Fresnel model; each image sees its own random Kolmogorov phase
+screen, its tip-tilt included, carried by the wind during the exposure):
+  --r0 M                 Fried parameter at 500 nm, metres; turns the
+                         turbulence on. From a seeing FWHM in arcseconds at
+                         500 nm: r0 = 0.98 lambda / FWHM, about 0.101 / FWHM
+                         (2" gives 0.05 m). Not to be taken with --seeing,
+                         which only blurs.
+  --exposure S           exposure of each image, seconds (0: an instant)
+  --wind MS              wind speed, m/s (0)
+  --wind-direction DEG   towards which the wind blows, degrees from +x
+                         towards +y of the pupil (0)
+Sequences:
+  --frames N             pairs to make (1..10000, default 1); with more than
+                         one, --intra and --extra are FITS cubes of N frames,
+                         each frame with its own screens and fresh noise
+                         (not 3: a cube of three planes is read as one
+                         colour picture)
 )";
 
 namespace {
@@ -91,6 +109,11 @@ int RunSimulate(const std::vector<std::string>& arguments) {
                       "--gradient-y",
                       "--hot-pixels",
                       "--cosmic-rays",
+                      "--r0",
+                      "--exposure",
+                      "--wind",
+                      "--wind-direction",
+                      "--frames",
                       "--intra",
                       "--extra"},
                      {"--normalised", "--annular", "--photon-noise"});
@@ -133,6 +156,20 @@ int RunSimulate(const std::vector<std::string>& arguments) {
   o.SkyGradientY = args.Number("--gradient-y", 0);
   o.HotPixels = args.Integer("--hot-pixels", 0);
   o.CosmicRays = args.Integer("--cosmic-rays", 0);
+  StarAtmosphere& a = o.Atmosphere;
+  a.Enabled = args.Has("--r0");
+  if (!a.Enabled)
+    for (const char* name : {"--exposure", "--wind", "--wind-direction"})
+      if (args.Has(name)) throw BatchError(std::string(name) + " needs --r0 (the turbulence)", 2);
+  a.R0 = args.Number("--r0", a.R0);
+  a.Exposure = args.Number("--exposure", a.Exposure);
+  a.WindSpeed = args.Number("--wind", a.WindSpeed);
+  a.WindDirection = args.Number("--wind-direction", a.WindDirection);
+  a.Seed = o.Seed;
+  o.Frames = args.Integer("--frames", 1);
+  // Readers take a three-plane FITS cube for one colour picture.
+  if (o.Frames == 3)
+    throw BatchError("--frames 3 would make cubes read as colour pictures; ask for 2, or 4 or more", 2);
   const std::string intraFile = args.Text("--intra");
   const std::string extraFile = args.Text("--extra");
   if (intraFile.empty() || extraFile.empty())
@@ -142,14 +179,47 @@ int RunSimulate(const std::vector<std::string>& arguments) {
 
   const StarSimulationStatus valid = ValidateStarOptions(o);
   if (!valid.Ok) throw BatchError(valid.Message, 2);
-  TFctXY intra, extra;
   StarSimulationReport report;
-  const StarSimulationStatus made = SimulateStarPair(o, intra, extra, &report);
+  if (o.Frames == 1) {
+    TFctXY intra, extra;
+    const StarSimulationStatus made = SimulateStarPair(o, intra, extra, &report);
+    if (!made.Ok) throw BatchError(made.Message);
+    const StarSimulationStatus written = WriteStarPair(intra, extra, intraFile, extraFile);
+    if (!written.Ok) throw BatchError(written.Message);
+    std::printf("Wrote %s and %s (%d x %d, pupil radius %.2f px in the images)\n", intraFile.c_str(),
+                extraFile.c_str(), intra.Nx, intra.Ny, report.PupilImageRadius);
+    return 0;
+  }
+  // A sequence: both cubes grow a frame at a time and appear only when complete.
+  Fits16CubeWriter cubes[2];
+  const std::string files[2] = {intraFile, extraFile};
+  std::string why;
+  int width = 0, height = 0;
+  const StarSimulationStatus made = SimulateStarSequence(
+      o,
+      [&](int frame, const TFctXY& intra, const TFctXY& extra) {
+        const TFctXY* pair[2] = {&intra, &extra};
+        for (int i = 0; i < 2; ++i) {
+          if (frame == 0 &&
+              !cubes[i].Open(files[i], pair[i]->Nx, pair[i]->Ny, o.Frames, pair[i]->Infos, &why))
+            return false;
+          if (!cubes[i].Append(pair[i]->Values, &why)) return false;
+        }
+        width = intra.Nx;
+        height = intra.Ny;
+        return true;
+      },
+      &report);
   if (!made.Ok) throw BatchError(made.Message);
-  const StarSimulationStatus written = WriteStarPair(intra, extra, intraFile, extraFile);
-  if (!written.Ok) throw BatchError(written.Message);
-  std::printf("Wrote %s and %s (%d x %d, pupil radius %.2f px in the images)\n", intraFile.c_str(),
-              extraFile.c_str(), intra.Nx, intra.Ny, report.PupilImageRadius);
+  if (!why.empty()) throw BatchError(why);
+  for (int i = 0; i < 2; ++i)
+    if (!cubes[i].Finish(&why)) throw BatchError(why);
+  std::printf("Wrote %s and %s (%d frames of %d x %d, pupil radius %.2f px in the images", intraFile.c_str(),
+              extraFile.c_str(), o.Frames, width, height, report.PupilImageRadius);
+  if (a.Enabled)
+    std::printf(", %d sub-exposure%s a frame%s", report.SubExposures, report.SubExposures == 1 ? "" : "s",
+                report.SubExposuresCapped ? " (capped)" : "");
+  std::printf(")\n");
   return 0;
 }
 

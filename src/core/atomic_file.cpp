@@ -20,6 +20,21 @@ void SetError(std::string* error, const std::string& what) {
 }  // namespace
 
 bool WriteFileAtomically(const std::string& fileName, std::string_view content, std::string* error) {
+  AtomicFileWriter writer;
+  return writer.Open(fileName, error) && writer.Append(content, error) && writer.Commit(error);
+}
+
+AtomicFileWriter::~AtomicFileWriter() { Abandon(); }
+
+void AtomicFileWriter::Abandon() {
+  if (fd_ < 0) return;
+  ::close(fd_);
+  ::unlink(temporary_.c_str());
+  fd_ = -1;
+}
+
+bool AtomicFileWriter::Open(const std::string& fileName, std::string* error) {
+  Abandon();
   if (fileName.empty()) {
     if (error) *error = "empty file name";
     return false;
@@ -35,39 +50,85 @@ bool WriteFileAtomically(const std::string& fileName, std::string_view content, 
     SetError(error, "cannot create a temporary file in " + folder.string());
     return false;
   }
+  fd_ = fd;
+  size_ = 0;
+  target_ = fileName;
+  temporary_ = pattern;
+  return true;
+}
+
+bool AtomicFileWriter::Append(std::string_view content, std::string* error) {
+  if (fd_ < 0) {
+    if (error) *error = "no file open";
+    return false;
+  }
   const char* p = content.data();
   std::size_t left = content.size();
-  bool ok = true;
   while (left > 0) {
-    const ssize_t n = ::write(fd, p, left);
+    const ssize_t n = ::write(fd_, p, left);
     if (n < 0) {
       if (errno == EINTR) continue;
-      SetError(error, "cannot write " + pattern);
-      ok = false;
-      break;
+      SetError(error, "cannot write " + temporary_);
+      Abandon();
+      return false;
     }
     p += n;
     left -= static_cast<std::size_t>(n);
   }
-  if (ok && ::fsync(fd) != 0) {
-    SetError(error, "cannot flush " + pattern);
+  size_ += content.size();
+  return true;
+}
+
+bool AtomicFileWriter::WriteAt(std::size_t offset, std::string_view content, std::string* error) {
+  if (fd_ < 0 || offset + content.size() > size_) {
+    if (error) *error = "nothing written there";
+    return false;
+  }
+  const char* p = content.data();
+  std::size_t left = content.size();
+  off_t at = static_cast<off_t>(offset);
+  while (left > 0) {
+    const ssize_t n = ::pwrite(fd_, p, left, at);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      SetError(error, "cannot write " + temporary_);
+      Abandon();
+      return false;
+    }
+    p += n;
+    at += n;
+    left -= static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+bool AtomicFileWriter::Commit(std::string* error) {
+  if (fd_ < 0) {
+    if (error) *error = "no file open";
+    return false;
+  }
+  bool ok = true;
+  if (::fsync(fd_) != 0) {
+    SetError(error, "cannot flush " + temporary_);
     ok = false;
   }
   // New files get the usual permissions rather than mkstemp's 0600.
   if (ok) {
     const mode_t mask = ::umask(0);
     ::umask(mask);
-    ::fchmod(fd, 0666 & ~mask);
+    ::fchmod(fd_, 0666 & ~mask);
   }
+  const int fd = fd_;
+  fd_ = -1;
   if (::close(fd) != 0 && ok) {
-    SetError(error, "cannot close " + pattern);
+    SetError(error, "cannot close " + temporary_);
     ok = false;
   }
-  if (ok && std::rename(pattern.c_str(), fileName.c_str()) != 0) {
-    SetError(error, "cannot replace " + fileName);
+  if (ok && std::rename(temporary_.c_str(), target_.c_str()) != 0) {
+    SetError(error, "cannot replace " + target_);
     ok = false;
   }
-  if (!ok) ::unlink(pattern.c_str());
+  if (!ok) ::unlink(temporary_.c_str());
   return ok;
 }
 

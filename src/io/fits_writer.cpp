@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 
 #include "core/atomic_file.h"
 #include "core/u_math.h"
@@ -76,26 +77,12 @@ void Fail(std::string* error, const std::string& why) {
   if (error) *error = why;
 }
 
-}  // namespace
-
-bool WriteFits16(const std::string& fileName, const DoublePlanes& samples, int width, int height,
-                 const TImgInfos& infos, std::string* error) {
-  if (width <= 0 || height <= 0 || width > kMaxSide || height > kMaxSide) {
-    Fail(error,
-         "Image size " + std::to_string(width) + " x " + std::to_string(height) + " cannot be written");
-    return false;
-  }
-  if (samples.Empty() || samples.Width() < width || samples.Height() < height) {
-    Fail(error, "The samples do not cover the image size");
-    return false;
-  }
-
-  // Samples first: DATAMIN and DATAMAX describe what is written.
-  const std::size_t w = static_cast<std::size_t>(width);
-  const std::size_t h = static_cast<std::size_t>(height);
-  std::string data(w * h * 2, '\0');
-  long lowest = 65535, highest = 0;
-  std::size_t at = 0;
+// Plane 1 of samples as big-endian signed 16-bit values with BZERO 32768,
+// appended to data; lowest and highest follow the written values.
+void Encode(const DoublePlanes& samples, int width, int height, std::string& data, long& lowest,
+            long& highest) {
+  std::size_t at = data.size();
+  data.resize(at + static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 2);
   for (int r = 1; r <= height; ++r) {
     const double* row = samples[1][r];
     for (int c = 1; c <= width; ++c) {
@@ -113,15 +100,22 @@ bool WriteFits16(const std::string& fileName, const DoublePlanes& samples, int w
       data[at++] = static_cast<char>(stored & 0xFF);
     }
   }
+}
 
+// The whole header, padded to its blocks; frames 0 for a plain image.
+// dataRange is the offset of the DATAMIN card (DATAMAX follows it).
+std::string Header(int width, int height, int frames, long lowest, long highest, const TImgInfos& infos,
+                   std::size_t* dataRange = nullptr) {
   std::string header;
   header += ValueCard("SIMPLE", "T", "conforms to FITS standard");
   header += ValueCard("BITPIX", "16");
-  header += ValueCard("NAXIS", "2");
+  header += ValueCard("NAXIS", frames > 0 ? "3" : "2");
   header += ValueCard("NAXIS1", Integer(width));
   header += ValueCard("NAXIS2", Integer(height));
+  if (frames > 0) header += ValueCard("NAXIS3", Integer(frames));
   header += ValueCard("BZERO", "32768", "unsigned 16-bit samples");
   header += ValueCard("BSCALE", "1");
+  if (dataRange) *dataRange = header.size();
   header += ValueCard("DATAMIN", Integer(lowest));
   header += ValueCard("DATAMAX", Integer(highest));
   if (!infos.DateObs.empty()) header += TextCard("DATE-OBS", infos.DateObs);
@@ -145,6 +139,37 @@ bool WriteFits16(const std::string& fileName, const DoublePlanes& samples, int w
     if (!infos.Comments[k].empty()) header += PadCard("COMMENT " + Printable(infos.Comments[k], 72));
   header += PadCard("END");
   header.resize((header.size() + kBlockLength - 1) / kBlockLength * kBlockLength, ' ');
+  return header;
+}
+
+bool SizeUsable(int width, int height, std::string* error) {
+  if (width <= 0 || height <= 0 || width > kMaxSide || height > kMaxSide) {
+    Fail(error,
+         "Image size " + std::to_string(width) + " x " + std::to_string(height) + " cannot be written");
+    return false;
+  }
+  return true;
+}
+
+bool Covers(const DoublePlanes& samples, int width, int height, std::string* error) {
+  if (samples.Empty() || samples.Width() < width || samples.Height() < height) {
+    Fail(error, "The samples do not cover the image size");
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool WriteFits16(const std::string& fileName, const DoublePlanes& samples, int width, int height,
+                 const TImgInfos& infos, std::string* error) {
+  if (!SizeUsable(width, height, error) || !Covers(samples, width, height, error)) return false;
+
+  // Samples first: DATAMIN and DATAMAX describe what is written.
+  std::string data;
+  long lowest = 65535, highest = 0;
+  Encode(samples, width, height, data, lowest, highest);
+  const std::string header = Header(width, height, 0, lowest, highest, infos);
   data.resize((data.size() + kBlockLength - 1) / kBlockLength * kBlockLength, '\0');
 
   std::string why;
@@ -153,6 +178,69 @@ bool WriteFits16(const std::string& fileName, const DoublePlanes& samples, int w
     return false;
   }
   return true;
+}
+
+Fits16CubeWriter::~Fits16CubeWriter() = default;
+
+bool Fits16CubeWriter::Open(const std::string& fileName, int width, int height, int frames,
+                            const TImgInfos& infos, std::string* error) {
+  file_ = std::make_unique<AtomicFileWriter>();
+  written_ = 0;
+  if (!SizeUsable(width, height, error)) return false;
+  if (frames < 1 || frames > kMaxCubeFrames) {
+    Fail(error, "A cube of " + std::to_string(frames) + " frames cannot be written");
+    return false;
+  }
+  name_ = fileName;
+  width_ = width;
+  height_ = height;
+  frames_ = frames;
+  lowest_ = 65535;
+  highest_ = 0;
+  // The value range is known only at the end: the header is written now
+  // with a placeholder of the same length and completed then.
+  std::string why;
+  if (!file_->Open(fileName, &why) ||
+      !file_->Append(Header(width, height, frames, 0, 0, infos, &rangeAt_), &why)) {
+    Fail(error, "Cannot write " + fileName + (why.empty() ? "" : ": " + why));
+    return false;
+  }
+  return true;
+}
+
+bool Fits16CubeWriter::Append(const DoublePlanes& samples, std::string* error) {
+  if (!file_ || !file_->IsOpen() || written_ >= frames_) {
+    Fail(error, "No frame of " + name_ + " is awaited");
+    return false;
+  }
+  if (!Covers(samples, width_, height_, error)) return false;
+  std::string data;
+  Encode(samples, width_, height_, data, lowest_, highest_);
+  std::string why;
+  if (!file_->Append(data, &why)) {
+    Fail(error, "Cannot write " + name_ + (why.empty() ? "" : ": " + why));
+    return false;
+  }
+  ++written_;
+  return true;
+}
+
+bool Fits16CubeWriter::Finish(std::string* error) {
+  if (!file_ || !file_->IsOpen() || written_ != frames_) {
+    Fail(error, "The cube " + name_ + " lacks frames (" + std::to_string(written_) + " of " +
+                    std::to_string(frames_) + ")");
+    file_.reset();
+    return false;
+  }
+  const std::size_t bytes = static_cast<std::size_t>(width_) * height_ * 2 * frames_;
+  const std::string padding((kBlockLength - bytes % kBlockLength) % kBlockLength, '\0');
+  const std::string range = ValueCard("DATAMIN", Integer(lowest_)) + ValueCard("DATAMAX", Integer(highest_));
+  std::string why;
+  const bool ok =
+      file_->Append(padding, &why) && file_->WriteAt(rangeAt_, range, &why) && file_->Commit(&why);
+  file_.reset();
+  if (!ok) Fail(error, "Cannot write " + name_ + (why.empty() ? "" : ": " + why));
+  return ok;
 }
 
 }  // namespace caustica

@@ -3,8 +3,10 @@
 // header keywords our reader turns back into the image information.
 #pragma once
 
+#include <memory>
 #include <string>
 
+#include "core/atomic_file.h"
 #include "core/u_class.h"
 #include "io/u_fichier.h"
 
@@ -23,5 +25,35 @@ namespace caustica {
 // of that name is then left as it was.
 bool WriteFits16(const std::string& fileName, const DoublePlanes& samples, int width, int height,
                  const TImgInfos& infos, std::string* error = nullptr);
+
+constexpr int kMaxCubeFrames = 100000;
+
+// A cube of frames of one size (NAXIS 3, NAXIS3 frames) in the layout of
+// WriteFits16, written one frame at a time so that only one is ever held:
+// Open, Append every frame (plane 1, as WriteFits16 takes it), Finish.
+// DATAMIN and DATAMAX cover all frames. The file appears under its name,
+// atomically, only when Finish succeeds; a writer abandoned before (or a
+// failure) leaves an existing file of that name as it was. A cube of three
+// frames is read back as one colour picture: callers avoid that count.
+class Fits16CubeWriter {
+ public:
+  Fits16CubeWriter() = default;
+  Fits16CubeWriter(const Fits16CubeWriter&) = delete;
+  Fits16CubeWriter& operator=(const Fits16CubeWriter&) = delete;
+  ~Fits16CubeWriter();
+
+  bool Open(const std::string& fileName, int width, int height, int frames, const TImgInfos& infos,
+            std::string* error = nullptr);
+  bool Append(const DoublePlanes& samples, std::string* error = nullptr);
+  bool Finish(std::string* error = nullptr);  // false unless every frame was appended
+  int Written() const { return written_; }
+
+ private:
+  std::unique_ptr<AtomicFileWriter> file_;
+  std::string name_;
+  int width_ = 0, height_ = 0, frames_ = 0, written_ = 0;
+  long lowest_ = 65535, highest_ = 0;
+  std::size_t rangeAt_ = 0;
+};
 
 }  // namespace caustica

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "core/u_fonctionxy.h"
+#include "io/frame_sequence.h"
 #include "io/jpeg_file.h"
 #include "setup/reconstruction_method.h"
 #include "setup/u_prefs.h"
@@ -101,11 +102,10 @@ RunResult* SampleRun::result_ = nullptr;
 
 TEST_F(SampleRun, SucceedsAndWritesEveryFile) {
   ASSERT_EQ(result_->Status, 0) << result_->Err;
-  for (const char* name :
-       {"wavefront.jpg", "wavefront.opd", "zernike.txt", "residual.jpg", "corrected_intra.jpg",
-        "corrected_extra.jpg", "interferogram0.jpg", "foucaultgram0.jpg", "psf_actual.jpg",
-        "psf_theoretical.jpg", "spots.jpg", "forward_intra.jpg", "forward_extra.jpg", "summary.txt",
-        "summary.json"}) {
+  for (const char* name : {"wavefront.jpg", "wavefront.opd", "zernike.txt", "residual.jpg",
+                           "corrected_intra.jpg", "corrected_extra.jpg", "interferogram0.jpg",
+                           "foucaultgram0.jpg", "psf_actual.jpg", "psf_theoretical.jpg", "spots.jpg",
+                           "forward_intra.jpg", "forward_extra.jpg", "summary.txt", "summary.json"}) {
     EXPECT_TRUE(fs::is_regular_file(Out(name))) << name;
     EXPECT_GT(fs::file_size(Out(name)), 0u) << name;
   }
@@ -532,4 +532,61 @@ TEST(BatchFrames, RefusalsNameTheImageAndWarningsReachTheSummary) {
   const std::string text = caustica::test::ReadBytes(dir.File("warned/summary.txt"));
   EXPECT_NE(text.find("Warning: the two images differ in light"), std::string::npos) << text;
   EXPECT_NE(text.find(", obstruction 0.420"), std::string::npos) << text;  // the entered one wins
+}
+
+// A short turbulent sequence: two cubes of four frames that read back as
+// frame sequences, their first frame the pair a single run makes.
+TEST(BatchSimulate, FramesThroughTurbulenceAreWrittenAsCubes) {
+  ScratchDir dir;
+  const std::vector<std::string> turbulence = {"--width", "200",        "--height", "200",    "--r0",
+                                               "0.05",    "--exposure", "0.01",     "--wind", "8"};
+  std::vector<std::string> sequence = turbulence;
+  sequence.insert(sequence.end(), {"--frames", "4"});
+  RunResult r = Simulate(dir, "seq", sequence);
+  ASSERT_EQ(r.Status, 0) << r.Err;
+  EXPECT_NE(r.Out.find("4 frames of 200 x 200"), std::string::npos) << r.Out;
+  r = Simulate(dir, "one", turbulence);
+  ASSERT_EQ(r.Status, 0) << r.Err;
+
+  for (const std::string side : {"_intra.fits", "_extra.fits"}) {
+    caustica::FrameSequence cube;
+    ASSERT_TRUE(cube.Open({dir.File("seq" + side)})) << cube.Refusal();
+    ASSERT_EQ(cube.Count(), 4);
+    ASSERT_EQ(cube.FrameWidth(), 200);
+    caustica::TFctXY single;
+    single.LoadFromFits(dir.File("one" + side));
+    ASSERT_EQ(single.Nx, 200);
+    caustica::DoublePlanes frames[3];
+    for (int k = 0; k < 3; ++k) ASSERT_TRUE(cube.ReadFrame(k + 1, frames[k]));
+    long same = 0, differ = 0;
+    for (int row = 1; row <= 200; ++row)
+      for (int c = 1; c <= 200; ++c) {
+        same += frames[0][1][row][c] == single.Values[1][row][c];
+        differ += frames[1][1][row][c] != frames[0][1][row][c];
+      }
+    EXPECT_EQ(same, 200L * 200) << side;
+    EXPECT_GT(differ, 1000) << side;  // another moment, another screen
+  }
+
+  // Absurd turbulence is refused in one line, and nothing is written.
+  const struct {
+    std::vector<std::string> Args;
+    std::string Message;
+  } cases[] = {
+      {{"--r0", "0"}, "Fried parameter r0"},
+      {{"--r0", "nan"}, "expects a number"},
+      {{"--r0", "0.05", "--exposure", "-1"}, "Exposure"},
+      {{"--r0", "0.05", "--wind", "-2"}, "Wind speed"},
+      {{"--frames", "0"}, "Number of frames"},
+      {{"--frames", "3"}, "colour"},
+      {{"--frames", "10001"}, "Number of frames"},
+      {{"--wind", "5"}, "needs --r0"},
+  };
+  for (const auto& c : cases) {
+    const RunResult bad = Simulate(dir, "bad", c.Args);
+    EXPECT_NE(bad.Status, 0) << c.Message;
+    EXPECT_NE(bad.Err.find(c.Message), std::string::npos) << bad.Err;
+    EXPECT_EQ(std::count(bad.Err.begin(), bad.Err.end(), '\n'), 1) << bad.Err;
+    EXPECT_FALSE(fs::exists(dir.File("bad_intra.fits")));
+  }
 }

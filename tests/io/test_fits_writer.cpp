@@ -6,6 +6,7 @@
 
 #include "core/u_fonctionxy.h"
 #include "io/fits_writer.h"
+#include "io/frame_sequence.h"
 #include "support/test_files.h"
 
 namespace caustica {
@@ -97,6 +98,79 @@ TEST(FitsWriter, RefusesUnusableSizesAndUnwritablePlacesWithoutTouchingFiles) {
   const std::string before = test::ReadBytes(file);
   EXPECT_FALSE(WriteFits16(file, p, 2, 3, infos));
   EXPECT_EQ(test::ReadBytes(file), before);
+}
+
+// The cube the simulator writes for a sequence, read back the way frames
+// are taken against seeing.
+TEST(FitsWriter, ACubeReadsBackFrameByFrameWithItsRangeOverAllFrames) {
+  test::ScratchDir dir;
+  const std::string file = dir.File("cube.fits");
+  const int w = 5, h = 3, frames = 4;  // 120 bytes a frame: the data end mid-block
+  TImgInfos infos;
+  infos.FocalLength = 1600.0;
+  Fits16CubeWriter cube;
+  ASSERT_TRUE(cube.Open(file, w, h, frames, infos));
+  DoublePlanes p(w, h, 1);
+  for (int k = 0; k < frames; ++k) {
+    for (int r = 1; r <= h; ++r)
+      for (int c = 1; c <= w; ++c) p[1][r][c] = 1000.0 * k + 10.0 * r + c;
+    ASSERT_TRUE(cube.Append(p));
+  }
+  EXPECT_FALSE(std::filesystem::exists(file));  // not before Finish
+  ASSERT_TRUE(cube.Finish());
+  EXPECT_EQ(std::filesystem::file_size(file) % 2880, 0u);
+
+  FrameSequence sequence;
+  ASSERT_TRUE(sequence.Open({file})) << sequence.Refusal();
+  EXPECT_EQ(sequence.GetKind(), FrameSequence::Kind::kFitsCube);
+  ASSERT_EQ(sequence.Count(), frames);
+  EXPECT_EQ(sequence.FrameWidth(), w);
+  EXPECT_EQ(sequence.FrameHeight(), h);
+  for (int k = 0; k < frames; ++k) {
+    DoublePlanes back;
+    ASSERT_TRUE(sequence.ReadFrame(k + 1, back));
+    for (int r = 1; r <= h; ++r)
+      for (int c = 1; c <= w; ++c)
+        EXPECT_EQ(back[1][r][c], 1000.0 * k + 10.0 * r + c) << k << " " << r << " " << c;
+  }
+  // DATAMIN and DATAMAX, completed at the end, span the first and last frames.
+  const std::string bytes = test::ReadBytes(file);
+  EXPECT_NE(bytes.find("NAXIS   =                    3"), std::string::npos);
+  EXPECT_NE(bytes.find("NAXIS3  =                    4"), std::string::npos);
+  EXPECT_NE(bytes.find("DATAMIN =                   11"), std::string::npos);
+  EXPECT_NE(bytes.find("DATAMAX =                 3035"), std::string::npos);
+}
+
+TEST(FitsWriter, AnUnfinishedCubeLeavesTheOldFileAndNoTemporaryOne) {
+  test::ScratchDir dir;
+  const std::string file = dir.File("cube.fits");
+  test::WriteBytes(file, "old");
+  DoublePlanes p(4, 4, 1);
+  {
+    Fits16CubeWriter cube;
+    ASSERT_TRUE(cube.Open(file, 4, 4, 3, TImgInfos{}));
+    ASSERT_TRUE(cube.Append(p));
+    std::string why;
+    EXPECT_FALSE(cube.Finish(&why));  // two frames short
+    EXPECT_NE(why.find("1 of 3"), std::string::npos) << why;
+  }
+  {
+    Fits16CubeWriter cube;
+    ASSERT_TRUE(cube.Open(file, 4, 4, 1, TImgInfos{}));
+    ASSERT_TRUE(cube.Append(p));
+    EXPECT_FALSE(cube.Append(p));  // one more than announced
+    DoublePlanes small(2, 2, 1);
+    Fits16CubeWriter other;
+    ASSERT_TRUE(other.Open(dir.File("other.fits"), 4, 4, 1, TImgInfos{}));
+    EXPECT_FALSE(other.Append(small));
+  }  // abandoned
+  EXPECT_EQ(test::ReadBytes(file), "old");
+  int entries = 0;
+  for (const auto& e : std::filesystem::directory_iterator(dir.Path())) entries += e.is_regular_file();
+  EXPECT_EQ(entries, 1);
+  Fits16CubeWriter refused;
+  EXPECT_FALSE(refused.Open(file, 4, 4, 0, TImgInfos{}));
+  EXPECT_FALSE(refused.Open(file, 0, 4, 2, TImgInfos{}));
 }
 
 }  // namespace

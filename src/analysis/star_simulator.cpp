@@ -391,4 +391,34 @@ StarSimulationStatus WriteStarPair(const TFctXY& intra, const TFctXY& extra, con
   return {true, ""};
 }
 
+StarSimulationStatus WriteStarSequence(const StarSimulationOptions& options, const std::string& intraFile,
+                                       const std::string& extraFile, StarSimulationReport* report, int* width,
+                                       int* height) {
+  if (intraFile == extraFile) return Refuse("The two images need different file names");
+  // Both cubes grow a frame at a time and appear only when complete.
+  Fits16CubeWriter cubes[2];
+  const std::string files[2] = {intraFile, extraFile};
+  std::string why;
+  const StarSimulationStatus made = SimulateStarSequence(
+      options,
+      [&](int frame, const TFctXY& intra, const TFctXY& extra) {
+        const TFctXY* pair[2] = {&intra, &extra};
+        for (int i = 0; i < 2; ++i) {
+          if (frame == 0 &&
+              !cubes[i].Open(files[i], pair[i]->Nx, pair[i]->Ny, options.Frames, pair[i]->Infos, &why))
+            return false;
+          if (!cubes[i].Append(pair[i]->Values, &why)) return false;
+        }
+        if (width) *width = intra.Nx;
+        if (height) *height = intra.Ny;
+        return true;
+      },
+      report);
+  if (!made.Ok) return made;
+  if (!why.empty()) return Refuse(why);
+  for (int i = 0; i < 2; ++i)
+    if (!cubes[i].Finish(&why)) return Refuse(why);
+  return {true, ""};
+}
+
 }  // namespace caustica

@@ -136,4 +136,11 @@ StarSimulationStatus SimulateStarSequence(const StarSimulationOptions& options, 
 StarSimulationStatus WriteStarPair(const TFctXY& intra, const TFctXY& extra, const std::string& intraFile,
                                    const std::string& extraFile);
 
+// Makes the sequence of options.Frames pairs and writes it as two 16-bit
+// FITS cubes, each atomically and only when complete; width and height
+// receive the frames' size.
+StarSimulationStatus WriteStarSequence(const StarSimulationOptions& options, const std::string& intraFile,
+                                       const std::string& extraFile, StarSimulationReport* report = nullptr,
+                                       int* width = nullptr, int* height = nullptr);
+
 }  // namespace caustica

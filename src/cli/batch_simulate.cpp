@@ -190,30 +190,9 @@ int RunSimulate(const std::vector<std::string>& arguments) {
                 extraFile.c_str(), intra.Nx, intra.Ny, report.PupilImageRadius);
     return 0;
   }
-  // A sequence: both cubes grow a frame at a time and appear only when complete.
-  Fits16CubeWriter cubes[2];
-  const std::string files[2] = {intraFile, extraFile};
-  std::string why;
   int width = 0, height = 0;
-  const StarSimulationStatus made = SimulateStarSequence(
-      o,
-      [&](int frame, const TFctXY& intra, const TFctXY& extra) {
-        const TFctXY* pair[2] = {&intra, &extra};
-        for (int i = 0; i < 2; ++i) {
-          if (frame == 0 &&
-              !cubes[i].Open(files[i], pair[i]->Nx, pair[i]->Ny, o.Frames, pair[i]->Infos, &why))
-            return false;
-          if (!cubes[i].Append(pair[i]->Values, &why)) return false;
-        }
-        width = intra.Nx;
-        height = intra.Ny;
-        return true;
-      },
-      &report);
+  const StarSimulationStatus made = WriteStarSequence(o, intraFile, extraFile, &report, &width, &height);
   if (!made.Ok) throw BatchError(made.Message);
-  if (!why.empty()) throw BatchError(why);
-  for (int i = 0; i < 2; ++i)
-    if (!cubes[i].Finish(&why)) throw BatchError(why);
   std::printf("Wrote %s and %s (%d frames of %d x %d, pupil radius %.2f px in the images", intraFile.c_str(),
               extraFile.c_str(), o.Frames, width, height, report.PupilImageRadius);
   if (a.Enabled)

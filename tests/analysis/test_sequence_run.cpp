@@ -266,3 +266,73 @@ TEST(RegisteredSquare, PutsTheStarOnTheCentreAndTakesTheSkyOff) {
   RegisteredSquare(frame, star, side, square);
   EXPECT_NEAR(square[0], 0.0, 1e-9);
 }
+
+// Sequences through 2" Kolmogorov turbulence, many seeds: the standard
+// errors cover the truth about as often as they claim, and the mean of more
+// frame pairs is nearer the truth than that of a few.
+TEST(SequenceThroughTurbulence, ErrorBarsCoverTheTruthAndTheMeanConverges) {
+  test::ScratchDir dir;
+  constexpr int kSeeds = 8, kPairs = 8;
+  TTestSetup setup;
+  setup.Focale = 1000e6;
+  setup.Rayon = 50e6;
+  setup.Defocalisation = 2.5e6;
+  TRunSettings settings;
+  settings.Method = TReconstructionMethod::Accurate;
+  int within1 = 0, within2 = 0, counted = 0;
+  double few2 = 0, all2 = 0;
+  for (int seed = 1; seed <= kSeeds; ++seed) {
+    StarSimulationOptions o;
+    o.Diameter = 100;
+    o.FocalLength = 1000;
+    o.Defocus = 2.5;  // a donut of 25 px radius
+    o.Width = o.Height = 96;
+    o.Coefficients[5] = 30.0;
+    o.Coefficients[7] = -20.0;
+    o.SkyLevel = 50.0;
+    o.SourceLevel = 2e6;
+    o.PhotonNoise = true;
+    o.Seed = seed;
+    o.Atmosphere.Enabled = true;
+    o.Atmosphere.R0 = 0.05;
+    o.Atmosphere.Seed = 1000 + seed;
+    o.Frames = kPairs;
+    const std::string a = dir.File("intra.fits"), b = dir.File("extra.fits");
+    ASSERT_TRUE(WriteStarSequence(o, a, b).Ok);
+    FrameSequence intra, extra;
+    ASSERT_TRUE(intra.Open({a}) && extra.Open({b}));
+    TSequenceResult r = ReconstructSequence(intra, extra, setup, settings, {});
+    ASSERT_TRUE(r.Complete()) << r.Refusal;
+    ASSERT_TRUE(r.HasErrors());
+    ZernikeCoefficients truth = o.Coefficients;
+    ToNormalised(r.Averaged.Wavefront->Basis, truth);
+    for (const TSequenceTerm& t : SequenceTerms(r)) {
+      if (t.Term < 5 || t.Term > 11) continue;
+      const double e = std::abs(t.Mean - truth[t.Term]);
+      within1 += e <= t.StandardError ? 1 : 0;
+      within2 += e <= 2 * t.StandardError ? 1 : 0;
+      ++counted;
+    }
+    // The first two pairs alone.
+    std::vector<TSequencePair> two(r.Pairs.begin(), r.Pairs.begin() + 2);
+    ZernikeCoefficients fewMean{}, unused{};
+    int used = 0;
+    RobustMean(two, r.Terms, 3.0, fewMean, unused, used);
+    const TZernikeBasis& basis = r.Averaged.Wavefront->Basis;
+    ZernikeCoefficients allMean = r.Mean;
+    ToNormalised(basis, fewMean);
+    ToNormalised(basis, allMean);
+    for (int k = 5; k <= 11; ++k) {
+      few2 += (fewMean[k] - truth[k]) * (fewMean[k] - truth[k]);
+      all2 += (allMean[k] - truth[k]) * (allMean[k] - truth[k]);
+    }
+  }
+  // From 8 pairs, a standard error covers the truth 64 % of the time, two 90 %.
+  const double share1 = static_cast<double>(within1) / counted,
+               share2 = static_cast<double>(within2) / counted;
+  EXPECT_GT(share1, 0.40) << within1 << " of " << counted;
+  EXPECT_LT(share1, 0.90) << within1 << " of " << counted;
+  EXPECT_GT(share2, 0.75) << within2 << " of " << counted;
+  // Four times the pairs: half the error expected.
+  EXPECT_LT(std::sqrt(all2), 0.75 * std::sqrt(few2));
+}

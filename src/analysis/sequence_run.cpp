@@ -250,6 +250,16 @@ void ReconstructSequence(FrameSequence& intra, FrameSequence& extra, const TTest
   const std::vector<int> keptIntra = result.Intra.KeptFrames();
   const std::vector<int> keptExtra = result.Extra.KeptFrames();
 
+  // Averages made side by side may have taken squares of different sizes;
+  // a pair needs one, so both are made again on the square that fits both.
+  if (result.Intra.Average->Nx != result.Extra.Average->Nx ||
+      result.Intra.Average->Ny != result.Extra.Average->Ny) {
+    const int square = CutOutSide(std::max(result.Intra.MedianRadius(), result.Extra.MedianRadius()));
+    if (!AverageSide(intra, false, square, sequence, progress, result.Intra, result.Refusal,
+                     result.Cancelled) ||
+        !AverageSide(extra, true, square, sequence, progress, result.Extra, result.Refusal, result.Cancelled))
+      return;
+  }
   if (!report("Reconstructing the averaged pair", 0, 1)) return;
   {
     std::string why;

@@ -42,6 +42,16 @@ class TProgressScope {
 const std::array<double, 5> kKeptFractions = {1.0, 0.75, 0.5, 0.25, 0.1};
 int keptChoice = 0;  // the last answer, offered again
 
+// The square of the other side's average when it is open and holds this
+// side's donut too, so that the two averages make a pair; 0 otherwise (the
+// square this side's donut takes).
+int SquareBeside(const TSequenceSide& side, const TOpenSequence& other) {
+  if (!other.IsOpen()) return 0;
+  const int own = CutOutSide(side.MedianRadius());
+  const int theirs = other.Side.Average->Nx;
+  return own <= theirs + 16 ? theirs : 0;
+}
+
 QString SideName(int kind) { return kind == kKindExtra ? "extra-focal" : "intra-focal"; }
 
 }  // namespace
@@ -82,7 +92,8 @@ void TMainForm::OpenSequence(int kind) {
   {
     const TProgressScope progress;
     ok = MeasureSide(*frames, extra, settings, progress.Callback(), open.Side, why, cancelled) &&
-         AverageSide(*frames, extra, 0, settings, progress.Callback(), open.Side, why, cancelled);
+         AverageSide(*frames, extra, SquareBeside(open.Side, OpenSequences[extra ? 0 : 1]), settings,
+                     progress.Callback(), open.Side, why, cancelled);
   }
   if (cancelled) {
     statusBar()->showMessage("Opening the " + SideName(kind) +

@@ -43,16 +43,27 @@ void Attach(QChart* chart, QAbstractSeries* series) {
   for (QAbstractAxis* axis : chart->axes()) series->attachAxis(axis);
 }
 
-// Both axes over the data with a margin; x in whole steps.
-void Fit(QChart* chart, double x0, double x1, double y0, double y1) {
+// Both axes over the data with a margin; x ticks on whole numbers.
+void Fit(QChart* chart, int x0, int x1, double y0, double y1) {
   if (!(y1 > y0)) {
     y0 -= 1.0;
     y1 += 1.0;
   }
   const double margin = 0.08 * (y1 - y0);
   const auto horizontal = chart->axes(Qt::Horizontal), vertical = chart->axes(Qt::Vertical);
-  if (!horizontal.isEmpty()) horizontal.front()->setRange(x0 - 0.5, x1 + 0.5);
-  if (!vertical.isEmpty()) vertical.front()->setRange(y0 - margin, y1 + margin);
+  if (!horizontal.isEmpty())
+    if (auto* x = qobject_cast<QValueAxis*>(horizontal.front())) {
+      x->setRange(x0 - 0.5, x1 + 0.5);
+      x->setTickType(QValueAxis::TicksDynamic);
+      x->setTickAnchor(x0);
+      x->setTickInterval(std::max(1, (x1 - x0 + 9) / 10));
+      x->setLabelFormat("%d");
+    }
+  if (!vertical.isEmpty())
+    if (auto* y = qobject_cast<QValueAxis*>(vertical.front())) {
+      y->setRange(y0 - margin, y1 + margin);
+      y->applyNiceNumbers();
+    }
 }
 
 QTableWidgetItem* Cell(const QString& text, bool number) {
@@ -70,8 +81,7 @@ TFormSequence::TFormSequence(QWidget* parent) : QWidget(parent, Qt::Tool) {
   Summary->setWordWrap(true);
   Summary->setTextInteractionFlags(Qt::TextSelectableByMouse);
   Table = new QTableWidget(0, 6, this);
-  Table->setHorizontalHeaderLabels(
-      {"Term", "Name", "Averaged pair (nm RMS)", "Frame pairs (nm RMS)", "Standard error (nm)", ""});
+  Table->setHorizontalHeaderLabels({"Term", "Name", "Averaged pair", "Frame pairs", "Standard error", ""});
   Table->verticalHeader()->hide();
   Table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
   Table->horizontalHeader()->setStretchLastSection(true);
@@ -90,6 +100,7 @@ TFormSequence::TFormSequence(QWidget* parent) : QWidget(parent, Qt::Tool) {
   columns->addWidget(Table);
   columns->addWidget(charts);
   columns->setStretchFactor(1, 1);
+  Table->setMinimumWidth(560);
   auto* buttons = new QHBoxLayout;
   buttons->addStretch();
   buttons->addWidget(CloseButton);
@@ -97,7 +108,7 @@ TFormSequence::TFormSequence(QWidget* parent) : QWidget(parent, Qt::Tool) {
   layout->addWidget(Summary);
   layout->addWidget(columns, 1);
   layout->addLayout(buttons);
-  resize(1100, 640);
+  resize(1200, 680);
 
   connect(CloseButton, &QPushButton::clicked, this, &QWidget::close);
   connect(&Session(), &TSession::SequenceResultsRequested, this, &TFormSequence::Open);
@@ -124,6 +135,7 @@ void TFormSequence::Redraw() {
   QStringList lines;
   for (const std::string& l : SequenceSummary(*result)) lines << QString::fromStdString(l);
   if (result->Cancelled) lines << "Cancelled before every frame pair was reconstructed.";
+  lines << "Coefficients in nm RMS (RMS-normalised).";
   Summary->setText(lines.join('\n'));
 
   // The table: every term; the charts: the terms from astigmatism on that are shown.
@@ -131,11 +143,11 @@ void TFormSequence::Redraw() {
   Table->setRowCount(static_cast<int>(terms.size()));
   auto* means = new QScatterSeries;
   means->setName("Mean of the frame pairs");
-  means->setMarkerSize(8);
+  means->setMarkerSize(12);
   auto* averaged = new QScatterSeries;
   averaged->setName("Averaged pair");
   averaged->setMarkerShape(QScatterSeries::MarkerShapeRectangle);
-  averaged->setMarkerSize(7);
+  averaged->setMarkerSize(6);
   double low = 0, high = 0;
   int first = 0, last = 0;
   for (std::size_t i = 0; i < terms.size(); ++i) {

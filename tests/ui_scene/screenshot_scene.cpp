@@ -4,7 +4,7 @@
 // panel after the reconstruction, each product window and an imported
 // colour picture, the help window on its contents page, the mid-line of the
 // wavefront and the colour results of a three-colour run, as PNG files in
-// that folder.
+// that folder; and a simulated sequence opened and its results.
 //   ui_screenshot <samples folder> <output.png> [<screenshots folder>]
 #include <QApplication>
 #include <QDir>
@@ -14,14 +14,17 @@
 #include <QTemporaryDir>
 #include <cstdio>
 
+#include "analysis/star_simulator.h"
 #include "analysis/u_Seidel_form.h"
 #include "analysis/u_resultats_form.h"
 #include "app/Main.h"
 #include "app/Unit1.h"
 #include "app/program_state.h"
+#include "app/sequence_form.h"
 #include "app/session.h"
 #include "app/u_FormInfos.h"
 #include "io/jpeg_file.h"
+#include "setup/reconstruction_method.h"
 #include "setup/u_FormMeridienne_form.h"
 #include "setup/u_RVB_form.h"
 #include "setup/u_aide_form.h"
@@ -227,6 +230,59 @@ int main(int argc, char** argv) {
       return 1;
     }
     ok = Save(main->FormRVB, folder, "tricolour.png") && ok;
+    main->FormRVB->hide();
+
+    // A sequence of 20 frame pairs through 2" turbulence, both sides
+    // opened, reconstructed, and the sequence results.
+    ClosingAll = true;
+    for (TForm1* w : main->ImageWindows()) w->close();
+    ClosingAll = false;
+    StarSimulationOptions o;
+    o.Obstruction = 0.25;
+    o.PolynomialType = kAnnularPolynomials;
+    o.Width = o.Height = 288;
+    o.Coefficients[5] = 40.0;
+    o.Coefficients[8] = -30.0;
+    o.Coefficients[11] = 25.0;
+    o.SkyLevel = 120.0;
+    o.SourceLevel = 3e6;
+    o.PhotonNoise = true;
+    o.Atmosphere.Enabled = true;
+    o.Atmosphere.R0 = 0.05;
+    o.Atmosphere.Exposure = 0.005;
+    o.Atmosphere.WindSpeed = 8.0;
+    o.Frames = 20;
+    const QString intraCube = scratch.filePath("intra_cube.fits"),
+                  extraCube = scratch.filePath("extra_cube.fits");
+    if (!WriteStarSequence(o, intraCube.toStdString(), extraCube.toStdString()).Ok) return 1;
+    platform.FileLists = {{intraCube}, {extraCube}};
+    platform.Choices = {0, 0};
+    main->OpenSequence1Click();
+    main->OpenSequenceExtra1Click();
+    if (ListBoxIntra.isEmpty() || ListBoxExtra.isEmpty()) return 1;
+    Parametres = DefaultParametres;
+    Parametres.Focale = o.FocalLength * 1e6;
+    Parametres.Rayon = o.Diameter * 5e5;
+    Parametres.Defocalisation = o.Defocus * 1e6;
+    Parametres.Intra = ListBoxIntra.constLast().Window->Grid;
+    Parametres.Extra = ListBoxExtra.constLast().Window->Grid;
+    Parametres.ParamValides = true;
+    ReconstructionMethod = TReconstructionMethod::Accurate;
+    main->ReconstructSequence1Click();
+    if (!main->FormSequence->isVisible()) {
+      std::fprintf(stderr, "ui_screenshot: no sequence results (%s)\n",
+                   qPrintable(platform.Warnings.join("; ")));
+      return 1;
+    }
+    for (TForm1* w : main->ImageWindows()) {
+      w->ZoomIndex = w->Grid->Kind <= kKindExtra ? 3 : 5;
+      w->Visualiser();
+    }
+    main->MdiArea->tileSubWindows();
+    main->FormSequence->hide();
+    ok = Save(main.get(), folder, "sequence_opened.png") && ok;
+    Session().ShowSequenceResults();
+    ok = Save(main->FormSequence, folder, "sequence_results.png") && ok;
   }
   ClosingAll = true;
   return ok ? 0 : 1;

@@ -17,6 +17,24 @@ void SetError(std::string* error, const std::string& what) {
   if (error) *error = what + ": " + std::strerror(errno);
 }
 
+// Writes all of content, at offset when it is not negative, else at the end;
+// an interrupted call goes on where it stopped.
+bool WriteAll(int fd, std::string_view content, off_t offset) {
+  const char* p = content.data();
+  std::size_t left = content.size();
+  while (left > 0) {
+    const ssize_t n = offset < 0 ? ::write(fd, p, left) : ::pwrite(fd, p, left, offset);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    p += n;
+    if (offset >= 0) offset += n;
+    left -= static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
 }  // namespace
 
 bool WriteFileAtomically(const std::string& fileName, std::string_view content, std::string* error) {
@@ -62,18 +80,10 @@ bool AtomicFileWriter::Append(std::string_view content, std::string* error) {
     if (error) *error = "no file open";
     return false;
   }
-  const char* p = content.data();
-  std::size_t left = content.size();
-  while (left > 0) {
-    const ssize_t n = ::write(fd_, p, left);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      SetError(error, "cannot write " + temporary_);
-      Abandon();
-      return false;
-    }
-    p += n;
-    left -= static_cast<std::size_t>(n);
+  if (!WriteAll(fd_, content, -1)) {
+    SetError(error, "cannot write " + temporary_);
+    Abandon();
+    return false;
   }
   size_ += content.size();
   return true;
@@ -84,20 +94,10 @@ bool AtomicFileWriter::WriteAt(std::size_t offset, std::string_view content, std
     if (error) *error = "nothing written there";
     return false;
   }
-  const char* p = content.data();
-  std::size_t left = content.size();
-  off_t at = static_cast<off_t>(offset);
-  while (left > 0) {
-    const ssize_t n = ::pwrite(fd_, p, left, at);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      SetError(error, "cannot write " + temporary_);
-      Abandon();
-      return false;
-    }
-    p += n;
-    at += n;
-    left -= static_cast<std::size_t>(n);
+  if (!WriteAll(fd_, content, static_cast<off_t>(offset))) {
+    SetError(error, "cannot write " + temporary_);
+    Abandon();
+    return false;
   }
   return true;
 }

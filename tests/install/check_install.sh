@@ -168,7 +168,7 @@ check_completion() {
   done
   for command in reconstruct simulate; do
     offered=$(complete_words caustica-batch "$command" --)
-    listed=$("$exe" "$command" --help | grep -o -- '--[a-z][a-z-]*' | sort -u)
+    listed=$("$exe" "$command" --help | grep -o -- '--[a-z][a-z0-9-]*' | sort -u)
     for option in $listed; do
       grep -qx -- "$option" <<<"$offered" || fail "$command: $option not offered"
     done

@@ -16,6 +16,7 @@
 #include "analysis/sequence_run.h"
 #include "analysis/star_simulator.h"
 #include "io/frame_sequence.h"
+#include "support/seeing_sequence.h"
 #include "support/test_files.h"
 
 namespace caustica {
@@ -30,25 +31,11 @@ struct Videos {
   test::ScratchDir Dir;
   std::string Intra, Extra;
   Videos() {
-    StarSimulationOptions o;
-    o.Obstruction = 0.25;
-    o.PolynomialType = kAnnularPolynomials;
+    // 256 x 256 images placed in 512 x 512 camera frames.
+    StarSimulationOptions o = test::SeeingSequence(frameCount, 3);
     o.Width = o.Height = 256;
     o.FrameWidth = o.FrameHeight = kSide;
     o.FrameColumn = o.FrameRow = 128;
-    o.Coefficients[5] = 40.0;
-    o.Coefficients[8] = -30.0;
-    o.Coefficients[11] = 25.0;
-    o.SkyLevel = 120.0;
-    o.SourceLevel = 3e6;
-    o.PhotonNoise = true;
-    o.ReadNoise = 6.0;
-    o.Seed = 3;
-    o.Atmosphere.Enabled = true;
-    o.Atmosphere.R0 = 0.05;
-    o.Atmosphere.Exposure = 0.005;
-    o.Atmosphere.WindSpeed = 8.0;
-    o.Frames = frameCount;
     Intra = Dir.File("intra.fits");
     Extra = Dir.File("extra.fits");
     const StarSimulationStatus made = WriteStarSequence(o, Intra, Extra);

@@ -5,6 +5,8 @@
 #include <QMainWindow>
 #include <QPointer>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "analysis/u_Roddier.h"
 #include "analysis/u_pupille.h"
@@ -188,6 +190,9 @@ class TMainForm : public QMainWindow {
   void ShowCorrectedImages(const std::unique_ptr<TRoddier>& slot);
   bool Polychromatic() const;
 };
+
+// The checks' warnings for a message box: one a line, each a sentence.
+std::string JoinedWarnings(const std::vector<std::string>& warnings);
 
 // The images folder of the preferences; before one is chosen, the bundled
 // sample's folder, so a new installation opens on something to try.

@@ -32,17 +32,16 @@ namespace caustica {
 
 namespace {
 
-// One warning a line, each a sentence.
-std::string JoinedWarnings(const std::vector<std::string>& warnings) {
-  std::string text;
-  for (const std::string& w : warnings) text += (text.empty() ? "" : "\n") + w + ".";
-  text[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(text[0])));
-  return text;
-}
-
 std::shared_ptr<TPupille> GridOf(TForm1* window) { return window ? window->Grid : nullptr; }
 
 }  // namespace
+
+std::string JoinedWarnings(const std::vector<std::string>& warnings) {
+  std::string text;
+  for (const std::string& w : warnings) text += (text.empty() ? "" : "\n") + w + ".";
+  if (!text.empty()) text[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(text[0])));
+  return text;
+}
 
 // ---- Calc. ----
 

@@ -166,14 +166,11 @@ void TMainForm::ReconstructSequence1Click() {
             .arg(static_cast<int>(result->Pairs.size())));
   else
     statusBar()->showMessage(QString::fromStdString(SequenceSummary(*result).back()));
-  std::vector<std::string> warnings = CheckResult(*RoddierMono->Wavefront, test);
+  const std::vector<std::string> warnings = CheckResult(*RoddierMono->Wavefront, test);
   Session().SetSequenceResult(result);
   Session().ShowSequenceResults();
-  if (!warnings.empty()) {
-    std::string text;
-    for (const std::string& w : warnings) text += (text.empty() ? "" : "\n") + w + ".";
-    Platform().Warning(QString::fromStdString("With this result: " + text));
-  }
+  if (!warnings.empty())
+    Platform().Warning(QString::fromStdString("With this result: " + JoinedWarnings(warnings)));
 }
 
 }  // namespace caustica

@@ -39,20 +39,11 @@ StarSimulationOptions Good(double seeing, std::uint64_t seed) {
   return o;
 }
 
-std::vector<std::uint16_t> ToCamera(const TFctXY& frame) {
-  std::vector<std::uint16_t> samples;
-  for (int r = 1; r <= frame.Ny; ++r)
-    for (int c = 1; c <= frame.Nx; ++c)
-      samples.push_back(
-          static_cast<std::uint16_t>(std::clamp(std::nearbyint(frame.Values[1][r][c]), 0.0, 65535.0)));
-  return samples;
-}
-
 std::vector<std::uint16_t> Simulated(const StarSimulationOptions& o) {
   TFctXY intra, extra;
   const StarSimulationStatus s = SimulateStarPair(o, intra, extra);
   EXPECT_TRUE(s.Ok) << s.Message;
-  return ToCamera(intra);
+  return test::CameraSamples(intra);
 }
 
 // Sky and noise only.

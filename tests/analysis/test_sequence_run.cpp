@@ -42,15 +42,6 @@ StarSimulationOptions Frame(double seeing, int dx, int dy, std::uint64_t seed) {
   return o;
 }
 
-std::vector<std::uint16_t> ToCamera(const TFctXY& frame) {
-  std::vector<std::uint16_t> samples;
-  for (int r = 1; r <= frame.Ny; ++r)
-    for (int c = 1; c <= frame.Nx; ++c)
-      samples.push_back(
-          static_cast<std::uint16_t>(std::clamp(std::nearbyint(frame.Values[1][r][c]), 0.0, 65535.0)));
-  return samples;
-}
-
 constexpr int kFrames = 8;
 constexpr int kBlankIntra = 4;  // 1-based
 
@@ -72,10 +63,10 @@ class SequenceRun : public ::testing::Test {
           SimulateStarPair(Frame(seeing(random), jitter(random), jitter(random), 10 + i), a, unused).Ok);
       ASSERT_TRUE(
           SimulateStarPair(Frame(seeing(random), jitter(random), jitter(random), 50 + i), unused, b).Ok);
-      std::vector<std::uint16_t> intraFrame = ToCamera(a);
+      std::vector<std::uint16_t> intraFrame = test::CameraSamples(a);
       if (i == kBlankIntra) std::fill(intraFrame.begin(), intraFrame.end(), 100);
       intra.Frames.push_back(intraFrame);
-      extra.Frames.push_back(ToCamera(b));
+      extra.Frames.push_back(test::CameraSamples(b));
     }
     test::WriteBytes(dir_->File("intra.ser"), test::BuildSer(intra));
     test::WriteBytes(dir_->File("extra.ser"), test::BuildSer(extra));

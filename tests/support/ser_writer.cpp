@@ -1,5 +1,8 @@
 #include "support/ser_writer.h"
 
+#include <algorithm>
+#include <cmath>
+
 namespace caustica::test {
 
 namespace {
@@ -52,6 +55,16 @@ void PutInt32(std::string& bytes, int offset, std::int32_t value) {
   const auto u = static_cast<std::uint32_t>(value);
   for (int k = 0; k < 4; ++k)
     bytes[static_cast<std::size_t>(offset + k)] = static_cast<char>(u >> (8 * k) & 0xff);
+}
+
+std::vector<std::uint16_t> CameraSamples(const TFctXY& frame) {
+  std::vector<std::uint16_t> samples;
+  samples.reserve(static_cast<std::size_t>(frame.Nx) * frame.Ny);
+  for (int r = 1; r <= frame.Ny; ++r)
+    for (int c = 1; c <= frame.Nx; ++c)
+      samples.push_back(
+          static_cast<std::uint16_t>(std::clamp(std::nearbyint(frame.Values[1][r][c]), 0.0, 65535.0)));
+  return samples;
 }
 
 }  // namespace caustica::test

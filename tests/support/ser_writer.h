@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "core/u_fonctionxy.h"
+
 namespace caustica::test {
 
 // Byte offsets of the header fields, for tests that damage one.
@@ -34,6 +36,10 @@ struct SerVideo {
 std::int32_t SerEndianField(bool bigEndian);
 
 std::string BuildSer(const SerVideo& video);
+
+// Plane 1 of a simulated frame as a 16-bit camera gives it: rounded, clamped
+// to 0..65535, row by row.
+std::vector<std::uint16_t> CameraSamples(const TFctXY& frame);
 
 // Overwrites a little-endian 32-bit field of a built file.
 void PutInt32(std::string& bytes, int offset, std::int32_t value);

@@ -27,15 +27,6 @@ namespace {
 
 constexpr int kFrames = 4;
 
-std::vector<std::uint16_t> ToCamera(const TFctXY& frame) {
-  std::vector<std::uint16_t> samples;
-  for (int r = 1; r <= frame.Ny; ++r)
-    for (int c = 1; c <= frame.Nx; ++c)
-      samples.push_back(
-          static_cast<std::uint16_t>(std::clamp(std::nearbyint(frame.Values[1][r][c]), 0.0, 65535.0)));
-  return samples;
-}
-
 // Both videos of one star: 200 mm f/8 at 2.8 mm, jittered, seeing and noise.
 bool WriteVideos(const ScratchDir& dir) {
   SerVideo intra, extra;
@@ -59,8 +50,8 @@ bool WriteVideos(const ScratchDir& dir) {
     o.Coefficients[11] = 30.0;
     TFctXY a, b;
     if (!SimulateStarPair(o, a, b).Ok) return false;
-    intra.Frames.push_back(ToCamera(a));
-    extra.Frames.push_back(ToCamera(b));
+    intra.Frames.push_back(CameraSamples(a));
+    extra.Frames.push_back(CameraSamples(b));
   }
   WriteBytes(dir.File("intra.ser"), BuildSer(intra));
   WriteBytes(dir.File("extra.ser"), BuildSer(extra));

@@ -29,6 +29,7 @@
 #include "setup/u_RVB_form.h"
 #include "setup/u_aide_form.h"
 #include "setup/u_prefs.h"
+#include "support/seeing_sequence.h"
 #include "ui/scripted_platform.h"
 
 using namespace caustica;
@@ -237,21 +238,7 @@ int main(int argc, char** argv) {
     ClosingAll = true;
     for (TForm1* w : main->ImageWindows()) w->close();
     ClosingAll = false;
-    StarSimulationOptions o;
-    o.Obstruction = 0.25;
-    o.PolynomialType = kAnnularPolynomials;
-    o.Width = o.Height = 288;
-    o.Coefficients[5] = 40.0;
-    o.Coefficients[8] = -30.0;
-    o.Coefficients[11] = 25.0;
-    o.SkyLevel = 120.0;
-    o.SourceLevel = 3e6;
-    o.PhotonNoise = true;
-    o.Atmosphere.Enabled = true;
-    o.Atmosphere.R0 = 0.05;
-    o.Atmosphere.Exposure = 0.005;
-    o.Atmosphere.WindSpeed = 8.0;
-    o.Frames = 20;
+    const StarSimulationOptions o = test::SeeingSequence(20, 1);
     const QString intraCube = scratch.filePath("intra_cube.fits"),
                   extraCube = scratch.filePath("extra_cube.fits");
     if (!WriteStarSequence(o, intraCube.toStdString(), extraCube.toStdString()).Ok) return 1;

@@ -187,17 +187,62 @@ struct Compensated {
   std::vector<double> Intra, Extra;  // n x n, row-major
 };
 
+// Where a ray from pupil point x lands on each (turned) image, in pupil
+// image radii: u = A x + c grad W, c being CIntra or CExtra.
+//
+// To first order A = 1. A fast beam is followed as a converging sphere: the
+// pupil coordinate is the sine of the ray's angle (a = R / f at the rim)
+// and the detector records its tangent, so A = sqrt((1 - a^2) / (1 - a^2
+// |x|^2)), 1 at the rim, and the images are sharper in the middle. The
+// slopes move a ray as to first order, but the image's radius is l a /
+// sqrt(1 - a^2) rather than l a, so c shrinks by sqrt(1 - a^2).
+struct RayMapping {
+  double CIntra = 0, CExtra = 0;
+  double Sine2 = 0;   // a^2; 0 for the first-order mapping
+  double Reach2 = 0;  // the sphere's mapping is held constant beyond this |x|^2
+
+  void Set(double f, double l, double R, bool exact) {
+    Sine2 = exact ? (R / f) * (R / f) : 0.0;
+    const double shrink = std::sqrt(1.0 - Sine2);
+    CIntra = -(f - l) * f / (l * R * R) * shrink;
+    CExtra = (f + l) * f / (l * R * R) * shrink;
+    Reach2 = Sine2 > 0 ? 0.5 / Sine2 : 0.0;
+  }
+
+  // A and the derivatives of A x: dxx, dxy = dyx, dyy.
+  void Nominal(double x, double y, double& a, double& dxx, double& dxy, double& dyy) const {
+    const double r2 = x * x + y * y;
+    if (!(Sine2 > 0)) {
+      a = dxx = dyy = 1.0;
+      dxy = 0.0;
+      return;
+    }
+    if (r2 > Reach2) {  // no light out there: keep the scale, drop the bend
+      a = std::sqrt((1.0 - Sine2) / (1.0 - Sine2 * Reach2));
+      dxx = dyy = a;
+      dxy = 0.0;
+      return;
+    }
+    const double q = 1.0 - Sine2 * r2;
+    a = std::sqrt((1.0 - Sine2) / q);
+    const double bend = a * Sine2 / q;
+    dxx = a + bend * x * x;
+    dyy = a + bend * y * y;
+    dxy = bend * x * y;
+  }
+};
+
 // Resamples both original images through the ray mapping of the wavefront
-// held by the form: intra at x + cIntra grad W, extra at x + cExtra grad W,
-// times the Jacobian. Only samples where want is set (all when null) are
-// computed. False when a wanted sample folds (Jacobian <= 0) or maps
-// outside its image.
+// held by the form, times the mapping's Jacobian. Only samples where want is
+// set (all when null) are computed. False when a wanted sample folds
+// (Jacobian <= 0) or maps outside its image.
 bool Compensate(const ZernikePolynomialForm& form, const Geometry& g, const Source& intra,
-                const Source& extra, double cIntra, double cExtra, const std::vector<std::uint8_t>* want,
+                const Source& extra, const RayMapping& map, const std::vector<std::uint8_t>* want,
                 Compensated& out) {
   const std::size_t n = static_cast<std::size_t>(g.N);
   out.Intra.assign(n * n, 0.0);
   out.Extra.assign(n * n, 0.0);
+  const double cIntra = map.CIntra, cExtra = map.CExtra;
   bool ok = true;
   for (int r = 1; r <= g.N; ++r) {
     const double y = g.Y(r);
@@ -214,14 +259,29 @@ bool Compensate(const ZernikePolynomialForm& form, const Geometry& g, const Sour
       else if (rr < g.Obstruction)
         k = rr > 0 ? g.Obstruction / rr : 1.0;
       const ZernikePolynomialForm::Derivatives d = form.Wavefront(k * x, k * y);
-      const double lap = d.Wxx + d.Wyy, det = d.Wxx * d.Wyy - d.Wxy * d.Wxy;
       bool in1 = false, in2 = false;
-      const double j1 = 1 + cIntra * lap + cIntra * cIntra * det;
-      const double j2 = 1 + cExtra * lap + cExtra * cExtra * det;
+      double j1, j2, ux, uy;
+      if (map.Sine2 > 0) {
+        double a, nxx, nxy, nyy;
+        map.Nominal(x, y, a, nxx, nxy, nyy);
+        auto jacobian = [&](double c) {
+          return (nxx + c * d.Wxx) * (nyy + c * d.Wyy) - (nxy + c * d.Wxy) * (nxy + c * d.Wxy);
+        };
+        j1 = jacobian(cIntra);
+        j2 = jacobian(cExtra);
+        ux = a * x;
+        uy = a * y;
+      } else {
+        const double lap = d.Wxx + d.Wyy, det = d.Wxx * d.Wyy - d.Wxy * d.Wxy;
+        j1 = 1 + cIntra * lap + cIntra * cIntra * det;
+        j2 = 1 + cExtra * lap + cExtra * cExtra * det;
+        ux = x;
+        uy = y;
+      }
       const double v1 =
-          intra.At(intra.Cx + g.Rho * (x + cIntra * d.Wx), intra.Cy - g.Rho * (y + cIntra * d.Wy), in1);
+          intra.At(intra.Cx + g.Rho * (ux + cIntra * d.Wx), intra.Cy - g.Rho * (uy + cIntra * d.Wy), in1);
       const double v2 =
-          extra.At(extra.Cx + g.Rho * (x + cExtra * d.Wx), extra.Cy - g.Rho * (y + cExtra * d.Wy), in2);
+          extra.At(extra.Cx + g.Rho * (ux + cExtra * d.Wx), extra.Cy - g.Rho * (uy + cExtra * d.Wy), in2);
       // A fold or a sample off the image inside the pupil stops the
       // loop; beyond the pupil the mapping of a partial estimate may fold
       // where there is no light, which reads as no light.
@@ -420,8 +480,8 @@ void ReconstructAccurate(TRoddier& slot, const TZernikeBasis& basis, TAccurateRu
   const double roughObstruction = 0.5 * (intra.RoughObstruction + extra.RoughObstruction);
 
   const double f = slot.FocalLength, l = slot.Defocus, R = slot.Radius;
-  const double cIntra = -(f - l) * f / (l * R * R);
-  const double cExtra = (f + l) * f / (l * R * R);
+  RayMapping map;
+  map.Set(f, l, R, !slot.ParaxialGeometry);
 
   // The pupil image radius (sub-pixel) and obstruction from the mean image:
   // its flux over its interior level is the annulus area, and the light
@@ -430,11 +490,15 @@ void ReconstructAccurate(TRoddier& slot, const TZernikeBasis& basis, TAccurateRu
   ZernikeCoefficients z{};
   Compensated images;
   form.SetWavefront(z);  // no terms built yet: a flat wavefront
-  if (!Compensate(form, g, intra, extra, cIntra, cExtra, nullptr, images)) {
-    Finish(slot.Progress);
-    return;
-  }
-  {
+  // The sphere's mapping bends with the radius it is scaled by: the
+  // measure is made again on images compensated with the radius found.
+  const int rounds = map.Sine2 > 0 ? 3 : 1;
+  double level = 0;
+  for (int round = 0; round < rounds; ++round) {
+    if (!Compensate(form, g, intra, extra, map, nullptr, images)) {
+      Finish(slot.Progress);
+      return;
+    }
     std::vector<double> interior;
     long double flux = 0, hole = 0;
     const double inner = slot.KnownObstruction > 0 ? slot.KnownObstruction
@@ -449,7 +513,7 @@ void ReconstructAccurate(TRoddier& slot, const TZernikeBasis& basis, TAccurateRu
         if (rr <= FluxRadius()) flux += v;
         if (rr >= inner + 0.2 * (1 - inner) && rr <= 0.8) interior.push_back(v);
       }
-    const double level = Median(interior);
+    level = Median(interior);
     if (!(level > 0)) {
       Finish(slot.Progress);
       return;
@@ -469,10 +533,10 @@ void ReconstructAccurate(TRoddier& slot, const TZernikeBasis& basis, TAccurateRu
                            : std::sqrt((static_cast<double>(flux) / level + holeArea) / kPi);
     g.Rho = rho;
     g.Obstruction = known > 0 ? known : inner > 0 ? std::sqrt(holeArea / kPi) / rho : 0.0;
-    // Intensities scaled to 1 inside the pupil.
-    for (Source* s : {&intra, &extra})
-      for (double& v : s->V) v /= level;
   }
+  // Intensities scaled to 1 inside the pupil.
+  for (Source* s : {&intra, &extra})
+    for (double& v : s->V) v /= level;
   run.PupilImageRadius = g.Rho;
   run.Obstruction = g.Obstruction;
   if (!form.Build(g.Obstruction, basis) || !(g.Rho > 4)) {
@@ -520,7 +584,7 @@ void ReconstructAccurate(TRoddier& slot, const TZernikeBasis& basis, TAccurateRu
   // The transport equation in weak form against each term: the difference
   // of the images against Z_i equals C times the mean image against
   // grad Z_i . grad W / R^2, with C = 2 f (f - l) / l; pixel areas cancel.
-  const double transport = 2.0 * f * (f - l) / l / (R * R);
+  const double transport = 2.0 * f * (f - l) / l / (R * R) * std::sqrt(1.0 - map.Sine2);
   Eigen::MatrixXd m(nt, nt);
   Eigen::VectorXd rhs(nt);
   auto solveIncrement = [&](int terms, ZernikeCoefficients& increment) {
@@ -564,7 +628,7 @@ void ReconstructAccurate(TRoddier& slot, const TZernikeBasis& basis, TAccurateRu
   for (int pass = 1; pass <= kAccuratePasses; ++pass) {
     if (slot.Progress.Step) slot.Progress.Step();
     form.SetWavefront(z);
-    if (!Compensate(form, g, intra, extra, cIntra, cExtra, &want, images)) {
+    if (!Compensate(form, g, intra, extra, map, &want, images)) {
       run.Frozen = true;
       if (pass == 1) {  // the pupil does not even fit in the frames
         Finish(slot.Progress);
@@ -599,7 +663,7 @@ void ReconstructAccurate(TRoddier& slot, const TZernikeBasis& basis, TAccurateRu
   // 4. The same objects as the classic run: compensated images, their
   // signal, a final Poisson solve whose higher orders join the model.
   form.SetWavefront(z);
-  Compensate(form, g, intra, extra, cIntra, cExtra, nullptr, images);
+  Compensate(form, g, intra, extra, map, nullptr, images);
   slot.IntraImage = GridFrom(images.Intra, g, kKindIntra);
   slot.ExtraImage = GridFrom(images.Extra, g, kKindExtra);
   slot.Signal = std::make_shared<TPupille>();

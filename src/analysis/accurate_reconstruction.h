@@ -79,7 +79,9 @@ inline constexpr double kAccurateGain = 0.6;
 int AccurateTermsAtPass(int pass, int basisCount);
 
 // Runs the accurate mode on a slot filled as for TRoddier::Reconstruct
-// (images, Radius, FocalLength, Defocus). On success Wavefront, Residual,
+// (images, Radius, FocalLength, Defocus). The images are compensated with
+// the rays' true angles for the focal ratio f / 2R, or to first order when
+// slot.ParaxialGeometry is set. On success Wavefront, Residual,
 // Signal, IntraImage and ExtraImage hold the results, shaped as the classic
 // run shapes them; on failure (no images, images of different sizes, no
 // pupil found) Wavefront stays empty. Progress.Step runs once per pass.

@@ -95,6 +95,7 @@ bool PrepareChannel(TRoddier& slot, int channel, const TImagePair& images, const
     ClearUpperVectorState();
   };
   slot.Accurate = accurate;
+  slot.ParaxialGeometry = settings.ParaxialGeometry;
   if (accurate)
     ReconstructAccurate(slot, settings.Basis);
   else

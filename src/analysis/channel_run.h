@@ -40,6 +40,7 @@ struct TRunSettings {
   std::array<double, 3> ChannelWavelengths{};  // nm: blue, green, red (LambdaB, LambdaV, LambdaR)
   int FocusReference = 1;                      // colour the focus is aligned on, 0 blue .. 2 red (OriginFoc)
   std::uint8_t WavefrontPalette = 1;           // (PltFront)
+  bool ParaxialGeometry = false;               // accurate method: first-order ray mapping
 };
 
 // The test as a run reads it, in nanometres: what the test parameters hold

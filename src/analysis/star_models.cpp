@@ -38,6 +38,12 @@ double CentreIndex(int n) { return 0.5 * (n + 1); }
 // beyond it, -(l / f) p - (f + l) grad W, turned by 180 degrees. Turning the
 // extra-focal image back gives (l / f) p + (f + l) grad W, the two mappings
 // the reconstruction's image correction undoes.
+//
+// Exact geometry: the pupil is the reference sphere, its coordinate the
+// sine of the ray's angle to the axis (a = R / f at the rim), as in an
+// aplanatic system, and the detector records the tangent: the unaberrated
+// ray lands at -(z / f) p / sqrt(1 - a^2 |p / R|^2). The slopes move it as
+// to first order (the direction cosines are the pupil coordinates).
 void RenderGeometric(const StarSetup& s, const StarWavefront& wavefront, double z, DoublePlanes& image,
                      long long& rayCount) {
   image.Allocate(s.Width, s.Height, 1);
@@ -58,6 +64,7 @@ void RenderGeometric(const StarSetup& s, const StarWavefront& wavefront, double 
   const double r0 = CentreIndex(s.Height) - 1.0;
   const int w = s.Width, hgt = s.Height;
   double* out = image.PlaneData(1);
+  const double a2 = s.ExactGeometry ? (s.Radius / s.FocalLength) * (s.Radius / s.FocalLength) : 0.0;
 
   long long count = 0;
   StarWavefront::Row row;
@@ -81,8 +88,9 @@ void RenderGeometric(const StarSetup& s, const StarWavefront& wavefront, double 
         wx = row.SlopeX(x);
         wy = row.SlopeY(x);
       }
-      const double pc = c0 + ax * x + gx * wx;
-      const double pr = r0 + ay * y + gy * wy;
+      const double secant = a2 > 0.0 ? 1.0 / std::sqrt(1.0 - a2 * r2) : 1.0;
+      const double pc = c0 + ax * secant * x + gx * wx;
+      const double pr = r0 + ay * secant * y + gy * wy;
       // Bilinear splat onto the four nearest pixel centres.
       const double fc = std::floor(pc), fr = std::floor(pr);
       if (!(fc >= -1.0 && fr >= -1.0 && fc < w && fr < hgt)) continue;

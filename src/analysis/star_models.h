@@ -21,6 +21,7 @@ struct StarSetup {
   int Height = 0;
   std::vector<double> Wavelengths;
   int RaysPerPixel = 4;
+  bool ExactGeometry = false;  // geometric model: no small-angle approximation
 };
 
 // Light of one image at distance z from focus (z < 0 inside focus), total 1

@@ -106,8 +106,9 @@ void Describe(const StarSimulationOptions& o, bool isIntra, TImgInfos& infos) {
   infos.Comments[1] = std::string(isIntra ? "Intra-focal" : "Extra-focal") + " image, defocus " +
                       Text(isIntra ? -o.Defocus : o.Defocus) + " mm";
   infos.Comments[2] =
-      std::string(o.Model == StarModel::Fresnel ? "Fresnel" : "Geometric") + " model, " + Text(o.Wavelength) +
-      " nm" + (o.WavelengthCount > 1 && o.Bandwidth > 0 ? " +/- " + Text(o.Bandwidth / 2) + " nm" : "");
+      std::string(o.Model == StarModel::Fresnel ? "Fresnel" : "Geometric") + " model, " +
+      (o.ExactGeometry ? "exact geometry, " : "") + Text(o.Wavelength) + " nm" +
+      (o.WavelengthCount > 1 && o.Bandwidth > 0 ? " +/- " + Text(o.Bandwidth / 2) + " nm" : "");
   infos.Comments[3] = "Obstruction " + Text(o.Obstruction) + ", as recorded (not turned)";
 }
 
@@ -141,6 +142,10 @@ StarSimulationStatus ValidateStarOptions(const StarSimulationOptions& o) {
   if (!Within(o.SourceLevel, 0.0, 1e15)) return Refuse("Source level must lie between 0 and 1e15 counts");
   if (!Within(o.ReadNoise, 0.0, 1e6)) return Refuse("Read noise must lie between 0 and 1e6 electrons");
   if (o.RaysPerPixel < 1 || o.RaysPerPixel > 32) return Refuse("Rays per pixel must lie between 1 and 32");
+  if (o.ExactGeometry && o.Model != StarModel::Geometric)
+    return Refuse("The exact geometry is traced by the geometric model only");
+  if (o.ExactGeometry && !(o.FocalLength > o.Diameter))
+    return Refuse("The exact geometry needs a focal ratio above 1");
   if (o.FrameWidth != 0 || o.FrameHeight != 0) {
     if (o.FrameWidth > kMaxSide || o.FrameHeight > kMaxSide)
       return Refuse("Frame size must not exceed " + std::to_string(kMaxSide) + " pixels");
@@ -205,6 +210,7 @@ StarSimulationStatus Prepare(const StarSimulationOptions& o, Preparation& p) {
   setup.Width = o.Width;
   setup.Height = o.Height;
   setup.RaysPerPixel = o.RaysPerPixel;
+  setup.ExactGeometry = o.ExactGeometry;
   const int count = (o.Bandwidth > 0.0) ? o.WavelengthCount : 1;
   for (int i = 0; i < count; ++i)
     setup.Wavelengths.push_back(count == 1 ? o.Wavelength

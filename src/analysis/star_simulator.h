@@ -63,6 +63,9 @@ struct StarSimulationOptions {
   double ReadNoise = 0.0;      // Gaussian read noise, electrons RMS
   std::uint64_t Seed = 1;
   int RaysPerPixel = 4;  // geometric model: rays per pixel side at the pupil image scale
+  // Geometric model: rays traced with their true angles instead of the
+  // small-angle mapping, which matters on fast optics (f/4 and faster).
+  bool ExactGeometry = false;
   // A camera frame larger than the image, the image placed in it: 0 x 0 for
   // none. FrameColumn, FrameRow: the samples of the frame the image's first
   // sample falls on, 0-based offsets (the frame's own defects below apply to

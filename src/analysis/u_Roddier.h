@@ -68,6 +68,9 @@ class TRoddier {
 
   // Which method made the wavefront: the report says so.
   bool Accurate = false;
+  // Accurate method: the first-order ray mapping instead of the one with
+  // the rays' true angles (for comparison with earlier results).
+  bool ParaxialGeometry = false;
   // Statistics of the last run, for benchmarks and the batch tool.
   int OuterPasses = 0;
   int InnerPasses = 0;

@@ -511,7 +511,7 @@ int RunReconstruct(const std::vector<std::string>& arguments) {
     e.IntraRadius = pairs[c].Intra->PupilRadius;
     e.ExtraRadius = pairs[c].Extra->PupilRadius;
     double defocus = 0.0;
-    DefocusFromRadii(e, defocus);
+    DefocusFromRadii(e, defocus, method == TReconstructionMethod::Accurate);
     e.Defocus = std::strtod(DefocusText(defocus).c_str(), nullptr);
     if (e.Defocus <= 0) throw BatchError("the defocus computed from the pupil radii is zero", 2);
     CheckDefocusRange(e);

@@ -22,6 +22,7 @@
 #include "app/session.h"
 #include "core/number_format.h"
 #include "core/u_math.h"
+#include "setup/reconstruction_method.h"
 #include "setup/u_prefs.h"
 
 namespace caustica {
@@ -456,7 +457,7 @@ void TFormParam::SpeedButton1Click() {
   if (Parametres.Rayon == 0) return;
   if (!StrictField(EditRayonIntra, e.IntraRadius) || !StrictField(EditRayonExtra, e.ExtraRadius)) return;
   double defocus = 0.0;
-  if (!DefocusFromRadii(e, defocus)) return;
+  if (!DefocusFromRadii(e, defocus, ReconstructionMethod == TReconstructionMethod::Accurate)) return;
   Parametres.Defocalisation = defocus;
   EditDefocalisation->setText(Q(DefocusText(defocus)));
 }

@@ -30,14 +30,17 @@ double angleIncidence(double angle, TAngleUnit unit) {
   return angle * kDialogPi / 180.0;
 }
 
-bool DefocusFromRadii(const TParamEntries& entries, double& defocus) {
+bool DefocusFromRadii(const TParamEntries& entries, double& defocus, bool tangent) {
   const double focale = entries.FocalLength * 1000000.0;
   const double rayon = entries.Diameter * 500000.0;
   const double pixel = entries.PixelSize * 1000.0;
   if (rayon == 0) return false;
   // The binnings are kept as bytes.
   const int binning = (entries.LogicalBinning & 0xFF) * (entries.BinningUsed & 0xFF);
-  const double scale = binning * pixel * focale / rayon;
+  // The rim ray reaches the detector at the tangent of its angle, whose
+  // sine is R / f: the first-order f / R is kept for the classic method.
+  const double run = tangent && focale > rayon ? std::sqrt((focale - rayon) * (focale + rayon)) : focale;
+  const double scale = binning * pixel * run / rayon;
   defocus = (entries.IntraRadius + entries.ExtraRadius) * scale / 2.0;
   return true;
 }

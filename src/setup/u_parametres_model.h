@@ -59,7 +59,9 @@ double angleIncidence(double angle, TAngleUnit unit);
 // The defocus in nanometres from the mean of the two pupil radii: pixel
 // size x both binnings (each as a byte) x focal length / pupil radius. False
 // (nothing computed) when the diameter is 0.
-bool DefocusFromRadii(const TParamEntries& entries, double& defocus);
+// With tangent, the rim ray's true angle replaces f / pupil radius by
+// sqrt(f^2 - R^2) / R, the geometry the accurate method compensates with.
+bool DefocusFromRadii(const TParamEntries& entries, double& defocus, bool tangent = false);
 // The defocus as the dialog shows it and reads it back: millimetres with
 // three decimals.
 std::string DefocusText(double defocus);

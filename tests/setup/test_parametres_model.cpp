@@ -37,6 +37,17 @@ TEST(ParametresModel, DefocusFromTheTwoPupilRadii) {
   ASSERT_TRUE(DefocusFromRadii(e, defocus));
   EXPECT_DOUBLE_EQ(defocus, 2 * 7380000.0);
 
+  // The accurate method's geometry: the rim ray's tangent, sqrt(f^2 - R^2) / R
+  // instead of f / R, 6 % less at f/1.5 and 0.2 % less at f/10.
+  e.BinningUsed = e.LogicalBinning = 1;
+  double tangent = 0;
+  ASSERT_TRUE(DefocusFromRadii(e, tangent, true));
+  EXPECT_NEAR(tangent / 7380000.0, std::sqrt(1 - 0.05 * 0.05), 1e-12);
+  e.FocalLength = 300;
+  ASSERT_TRUE(DefocusFromRadii(e, defocus));
+  ASSERT_TRUE(DefocusFromRadii(e, tangent, true));
+  EXPECT_NEAR(tangent / defocus, std::sqrt(8.0) / 3, 1e-12);
+
   // Without a diameter there is no scale: nothing is computed.
   e.Diameter = 0;
   defocus = -1;

@@ -76,7 +76,7 @@ AccuracyResult MeasureReconstruction(const StarSimulationOptions& star, TReconst
 
 AccuracyResult MeasureReconstruction(const StarSimulationOptions& star, const TFctXY& intraFrame,
                                      const TFctXY& extraFrame, TReconstructionMethod method, int iterations,
-                                     int basisTerms) {
+                                     int basisTerms, bool paraxial) {
   AccuracyResult result;
   const caustica::test::ProgramStateGuard state;
   Preferences.Valeurs = TkwValue{};
@@ -98,7 +98,10 @@ AccuracyResult MeasureReconstruction(const StarSimulationOptions& star, const TF
     Parametres.ParamValides = true;
     TRoddier run;
     std::string error;
-    if (!ReconstructSingle(run, {}, &error)) {
+    TRunSettings settings = CurrentRunSettings();
+    settings.ParaxialGeometry = paraxial;
+    if (!ReconstructSingle(run, {Parametres.Intra.lock(), Parametres.Extra.lock()}, CurrentTestSetup(),
+                           settings, {}, &error)) {
       result.Error = error;
     } else {
       result.Passes = run.OuterPasses;

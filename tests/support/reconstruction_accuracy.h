@@ -23,9 +23,10 @@ struct AccuracyResult {
 AccuracyResult MeasureReconstruction(const StarSimulationOptions& star, TReconstructionMethod method,
                                      int iterations = 3);
 // The same on a pair simulated beforehand from star; basisTerms is the
-// Zernike basis size of the preferences (0: their default).
+// Zernike basis size of the preferences (0: their default); paraxial picks
+// the accurate method's first-order ray mapping.
 AccuracyResult MeasureReconstruction(const StarSimulationOptions& star, const TFctXY& intraFrame,
                                      const TFctXY& extraFrame, TReconstructionMethod method,
-                                     int iterations = 3, int basisTerms = 0);
+                                     int iterations = 3, int basisTerms = 0, bool paraxial = false);
 
 }  // namespace caustica::testing

@@ -26,6 +26,7 @@
 #include "io/jpeg_file.h"
 #include "scripted_platform.h"
 #include "setup/parametres_form.h"
+#include "setup/reconstruction_method.h"
 #include "setup/run_settings.h"
 #include "setup/u_prefs.h"
 #include "support/program_state_guard.h"
@@ -124,6 +125,12 @@ class ParametresFormTest : public QObject {
     form->EditPixel->setText("9");
     form->EditRayonIntra->setText("40");
     form->EditRayonExtra->setText("42");
+    // The classic method keeps the first-order f / R; the accurate one
+    // (the default) follows the rim ray's tangent, sqrt(f^2 - R^2) / R.
+    ReconstructionMethod = TReconstructionMethod::Accurate;
+    form->SpeedButton1->click();
+    QCOMPARE(form->EditDefocalisation->text(), QString("7.371"));
+    ReconstructionMethod = TReconstructionMethod::Classic;
     form->SpeedButton1->click();
     QCOMPARE(form->EditDefocalisation->text(), QString("7.380"));
     QCOMPARE(Parametres.Defocalisation, 7380000.0);

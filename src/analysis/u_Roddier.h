@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "analysis/forward_check.h"
@@ -68,6 +69,10 @@ class TRoddier {
 
   // Which method made the wavefront: the report says so.
   bool Accurate = false;
+  // Whether the accurate method's passes reached a settled result, and if
+  // not, why, in a few words for the user (filled by the channel run).
+  bool AccurateConverged = true;
+  std::string AccurateNote;
   // Statistics of the last run, for benchmarks and the batch tool.
   int OuterPasses = 0;
   int InnerPasses = 0;

@@ -147,7 +147,7 @@ bool PrepareChannel(TRoddier& slot, int channel, const TImagePair& images, const
 
 std::string AccurateConvergenceWarning(const TRoddier& slot) {
   if (!slot.Accurate || slot.AccurateConverged) return {};
-  return std::string("The accurate method did not converge: ").append(slot.AccurateNote);
+  return std::string("the accurate method did not converge: ").append(slot.AccurateNote);
 }
 
 TForwardCheck CheckChannelForwardModel(const TRoddier& slot, const TImagePair& images,

@@ -80,7 +80,7 @@ struct TRunProgress {
 bool PrepareChannel(TRoddier& slot, int channel, const TImagePair& images, const TTestSetup& test,
                     const TRunSettings& settings, const TRunProgress& progress, std::string* error = nullptr);
 
-// "The accurate method did not converge: ..." when the slot's accurate run
+// "the accurate method did not converge: ..." when the slot's accurate run
 // did not settle; empty otherwise.
 std::string AccurateConvergenceWarning(const TRoddier& slot);
 

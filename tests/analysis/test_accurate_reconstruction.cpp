@@ -341,7 +341,7 @@ TEST(AccurateNearCaustic, FoldedPairsAreReportedNotConverged) {
     const AccuracyResult r = MeasureReconstruction(s, intra, extra, TReconstructionMethod::Accurate);
     ASSERT_TRUE(r.Ok) << r.Error;  // a result is still given, with the warning
     EXPECT_FALSE(r.Converged) << "defocus " << s.Defocus << ", error " << MidTermError(r, s);
-    EXPECT_EQ(r.Warning.rfind("The accurate method did not converge: ", 0), 0u) << r.Warning;
+    EXPECT_EQ(r.Warning.rfind("the accurate method did not converge: ", 0), 0u) << r.Warning;
   }
 }
 

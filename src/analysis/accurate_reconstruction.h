@@ -64,12 +64,14 @@ class ZernikePolynomialForm {
 
 // What the last accurate run did, for the batch tool, benchmarks and tests.
 struct TAccurateRunInfo {
-  int Passes = 0;               // outer passes run
-  int Terms = 0;                // terms of the last solve
-  bool Frozen = false;          // a compensation folded or left the image
-  double PupilImageRadius = 0;  // rho, pixels
-  double Obstruction = 0;       // as measured on the images
-  double LastIncrement = 0;     // RMS of the last increment, nm
+  int Passes = 0;                      // outer passes run
+  int Terms = 0;                       // terms of the last solve
+  bool Frozen = false;                 // a compensation folded or left the image
+  double PupilImageRadius = 0;         // rho, pixels
+  double Obstruction = 0;              // as measured on the images
+  double LastIncrement = 0;            // RMS of the last increment, nm
+  ZernikeCoefficients Coefficients{};  // the modal estimate, nm
+
   // RMS of (extra - intra) / mean inside the pupil of the compensated pair,
   // before the first pass and at the end.
   double InitialDifference = 0;
@@ -79,7 +81,6 @@ struct TAccurateRunInfo {
   // Settled, not stopped by a fold, and not so near a caustic that the
   // pixels cannot hold the light's shape.
   bool Converged = false;
-  ZernikeCoefficients Coefficients{};  // the modal estimate, nm
 };
 
 // Passes and gain of the outer loop, and the terms fitted at each pass

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <complex>
+#include <string>
 #include <vector>
 
 namespace caustica {
@@ -207,6 +208,16 @@ struct RayMapping {
     CIntra = -(f - l) * f / (l * R * R) * shrink;
     CExtra = (f + l) * f / (l * R * R) * shrink;
     Reach2 = Sine2 > 0 ? 0.5 / Sine2 : 0.0;
+  }
+
+  // The Jacobian of the mapping with slopes c grad W over the one without:
+  // how far the wavefront brings the image towards a caustic (0).
+  double RelativeJacobian(double x, double y, const ZernikePolynomialForm::Derivatives& d, double c) const {
+    double a, nxx, nxy, nyy;
+    Nominal(x, y, a, nxx, nxy, nyy);
+    const double bare = nxx * nyy - nxy * nxy;
+    const double full = (nxx + c * d.Wxx) * (nyy + c * d.Wyy) - (nxy + c * d.Wxy) * (nxy + c * d.Wxy);
+    return full / bare;
   }
 
   // A and the derivatives of A x: dxx, dxy = dyx, dyy.
@@ -447,6 +458,15 @@ int AccurateTermsAtPass(int pass, int basisCount) {
   return std::max(1, std::min(schedule, basisCount));
 }
 
+std::string AccurateConvergenceNote(const TAccurateRunInfo& run) {
+  if (run.Converged) return {};
+  if (run.FoldBlocked)
+    return "the corrected images fold: the images are too close to focus for these aberrations";
+  if (run.SmallestJacobian < kAccurateSmallestJacobian)
+    return "the images come too close to a caustic for these aberrations (use a larger defocus)";
+  return "the corrected images still differ after the last pass";
+}
+
 void ReconstructAccurate(TRoddier& slot, TAccurateRunInfo* info) {
   ReconstructAccurate(slot, ZernikeBasis, info);
 }
@@ -625,18 +645,46 @@ void ReconstructAccurate(TRoddier& slot, const TZernikeBasis& basis, TAccurateRu
   };
 
   // 3. Outer loop: the original images compensated by the whole estimate.
-  for (int pass = 1; pass <= kAccuratePasses; ++pass) {
-    if (slot.Progress.Step) slot.Progress.Step();
-    form.SetWavefront(z);
-    if (!Compensate(form, g, intra, extra, map, &want, images)) {
-      run.Frozen = true;
-      if (pass == 1) {  // the pupil does not even fit in the frames
-        Finish(slot.Progress);
-        return;
-      }
-      break;
+  // The measure of the loop is how much the compensated pair still differs
+  // inside the pupil, away from the edges whose fringes never cancel: a step
+  // that makes it worse, or that folds the compensation, is halved rather
+  // than taken.
+  std::vector<std::size_t> interior;
+  {
+    const double band = (3.0 + 0.03 * g.Rho) / g.Rho;
+    const double outer = 1.0 - band, inner = g.Obstruction > 0 ? g.Obstruction + band : -1.0;
+    for (std::size_t i : samples) {
+      const double rr = std::hypot(g.X(static_cast<int>(i % g.N) + 1), g.Y(static_cast<int>(i / g.N) + 1));
+      if (rr <= outer && rr >= inner) interior.push_back(i);
     }
+  }
+  auto difference = [&](const Compensated& pair) {
+    long double sum = 0;
+    for (std::size_t i : interior) {
+      const double mean = 0.5 * (pair.Intra[i] + pair.Extra[i]);
+      const double d = (pair.Extra[i] - pair.Intra[i]) / std::max(mean, 0.05);
+      sum += d * d;
+    }
+    return interior.empty() ? 0.0 : static_cast<double>(std::sqrt(sum / interior.size()));
+  };
+
+  if (slot.Progress.Step) slot.Progress.Step();
+  form.SetWavefront(z);
+  if (!Compensate(form, g, intra, extra, map, &want, images)) {
+    run.Frozen = true;  // the pupil does not even fit in the frames
+    Finish(slot.Progress);
+    return;
+  }
+  double current = difference(images);
+  run.InitialDifference = current;
+  Compensated trial;
+  bool foldBlocked = false, settled = false;
+  int slowPasses = 0;
+  for (int pass = 1; pass <= kAccurateMaxPasses; ++pass) {
+    // The progress bar counts the planned passes; later ones run unseen.
+    if (pass > 1 && pass <= kAccuratePasses && slot.Progress.Step) slot.Progress.Step();
     const int terms = AccurateTermsAtPass(pass, basisCount);
+    const bool full = terms == basisCount;
     ZernikeCoefficients increment{};
     solveIncrement(terms, increment);
     bool finite = true;
@@ -645,19 +693,82 @@ void ReconstructAccurate(TRoddier& slot, const TZernikeBasis& basis, TAccurateRu
       run.Frozen = true;
       break;
     }
-    double sum = 0;
-    for (int k = 1; k <= terms; ++k) {
-      const double step = kAccurateGain * increment[static_cast<std::size_t>(k)];
-      z[static_cast<std::size_t>(k)] += step;
-      const double nf = basis.NormFactors[static_cast<std::size_t>(k)];
-      if (k >= 4 && nf > 0) sum += (step / nf) * (step / nf);
+    // Backtracking: while the schedule still adds terms a worse measure is
+    // expected (the missing terms are not compensated yet); only folds are
+    // refused then.
+    double gain = kAccurateGain;
+    bool accepted = false, folded = false;
+    double next = current;
+    ZernikeCoefficients candidate = z;
+    for (int halving = 0; halving <= kAccurateHalvings; ++halving, gain *= 0.5) {
+      candidate = z;
+      for (int k = 1; k <= terms; ++k)
+        candidate[static_cast<std::size_t>(k)] += gain * increment[static_cast<std::size_t>(k)];
+      form.SetWavefront(candidate);
+      if (!Compensate(form, g, intra, extra, map, &want, trial)) {
+        folded = true;
+        continue;
+      }
+      next = difference(trial);
+      if (!full || next <= current) {
+        accepted = true;
+        break;
+      }
     }
     run.Passes = pass;
     run.Terms = terms;
-    run.LastIncrement = std::sqrt(sum);
     ++slot.OuterPasses;
-    if (terms == basisCount && pass > 8 && run.LastIncrement < 0.01) break;
+    if (!accepted) {
+      // No step along the increment helps: at the full basis a stationary
+      // point, unless the steps folded the compensation (the estimate wants
+      // to go where the light has crossed itself).
+      foldBlocked = folded;
+      run.Frozen = folded;
+      settled = full && !foldBlocked;
+      break;
+    }
+    double sum = 0;
+    for (int k = 4; k <= terms; ++k) {
+      const double nf = basis.NormFactors[static_cast<std::size_t>(k)];
+      const double step = gain * increment[static_cast<std::size_t>(k)];
+      if (nf > 0) sum += (step / nf) * (step / nf);
+    }
+    run.LastIncrement = std::sqrt(sum);
+    const double previous = current;
+    z = candidate;
+    std::swap(images, trial);
+    current = next;
+    if (!full) continue;
+    const double gainOfPass = previous > 0 ? 1.0 - current / previous : 0.0;
+    // Progress too slow to matter for two passes running: done.
+    slowPasses = gainOfPass < kAccurateProgress ? slowPasses + 1 : 0;
+    if (run.LastIncrement < 0.01 || slowPasses >= 2) {
+      settled = true;
+      break;
+    }
+    // Beyond the planned passes only while the pair still comes together
+    // fast: late small steps drift with what the model does not hold.
+    if (pass >= kAccuratePasses && gainOfPass < kAccurateExtraProgress) {
+      settled = true;
+      break;
+    }
   }
+  run.FinalDifference = current;
+  {
+    // The smallest Jacobian of either mapping inside the pupil: how close
+    // the images come to a caustic under the final estimate.
+    form.SetWavefront(z);
+    double low = 1.0;
+    for (std::size_t i : interior) {
+      const double x = g.X(static_cast<int>(i % g.N) + 1), y = g.Y(static_cast<int>(i / g.N) + 1);
+      const auto d = form.Wavefront(x, y);
+      low = std::min(
+          {low, map.RelativeJacobian(x, y, d, map.CIntra), map.RelativeJacobian(x, y, d, map.CExtra)});
+    }
+    run.SmallestJacobian = low;
+  }
+  run.FoldBlocked = foldBlocked;
+  run.Converged = settled && !foldBlocked && run.SmallestJacobian >= kAccurateSmallestJacobian;
   run.Coefficients = z;
 
   // 4. The same objects as the classic run: compensated images, their

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <array>
+#include <string>
 #include <vector>
 
 #include "analysis/u_Roddier.h"
@@ -70,6 +71,16 @@ struct TAccurateRunInfo {
   double Obstruction = 0;              // as measured on the images
   double LastIncrement = 0;            // RMS of the last increment, nm
   ZernikeCoefficients Coefficients{};  // the modal estimate, nm
+
+  // RMS of (extra - intra) / mean inside the pupil of the compensated pair,
+  // before the first pass and at the end.
+  double InitialDifference = 0;
+  double FinalDifference = 0;
+  double SmallestJacobian = 1;  // of both ray mappings inside the pupil
+  bool FoldBlocked = false;     // the estimate could not grow without folding
+  // Settled, not stopped by a fold, and not so near a caustic that the
+  // pixels cannot hold the light's shape.
+  bool Converged = false;
 };
 
 // Passes and gain of the outer loop, and the terms fitted at each pass
@@ -77,6 +88,20 @@ struct TAccurateRunInfo {
 inline constexpr int kAccuratePasses = 14;
 inline constexpr double kAccurateGain = 0.6;
 int AccurateTermsAtPass(int pass, int basisCount);
+// Passes run beyond kAccuratePasses while the compensated difference still
+// falls by kAccurateExtraProgress a pass; a step is halved at most
+// kAccurateHalvings times; two passes each gaining less than
+// kAccurateProgress end the loop.
+inline constexpr int kAccurateMaxPasses = 20;
+inline constexpr int kAccurateHalvings = 4;
+inline constexpr double kAccurateProgress = 0.01;
+inline constexpr double kAccurateExtraProgress = 0.05;
+// Below this Jacobian the light piles up in a few pixels and the result is
+// not trusted.
+inline constexpr double kAccurateSmallestJacobian = 0.25;
+
+// A short sentence for the user when the run did not converge; empty when it did.
+std::string AccurateConvergenceNote(const TAccurateRunInfo& run);
 
 // Runs the accurate mode on a slot filled as for TRoddier::Reconstruct
 // (images, Radius, FocalLength, Defocus). The images are compensated with

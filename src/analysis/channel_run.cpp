@@ -96,10 +96,16 @@ bool PrepareChannel(TRoddier& slot, int channel, const TImagePair& images, const
   };
   slot.Accurate = accurate;
   slot.ParaxialGeometry = settings.ParaxialGeometry;
-  if (accurate)
-    ReconstructAccurate(slot, settings.Basis);
-  else
+  slot.AccurateConverged = true;
+  slot.AccurateNote.clear();
+  if (accurate) {
+    TAccurateRunInfo info;
+    ReconstructAccurate(slot, settings.Basis, &info);
+    slot.AccurateConverged = info.Converged;
+    slot.AccurateNote = AccurateConvergenceNote(info);
+  } else {
     slot.Reconstruct();
+  }
   slot.Progress = {};
   if (!slot.Wavefront) {
     if (progress.Hide) progress.Hide();
@@ -138,6 +144,11 @@ bool PrepareChannel(TRoddier& slot, int channel, const TImagePair& images, const
   w.Kind = kKindWavefront;
   w.Channel = static_cast<std::uint8_t>(channel);
   return true;
+}
+
+std::string AccurateConvergenceWarning(const TRoddier& slot) {
+  if (!slot.Accurate || slot.AccurateConverged) return {};
+  return std::string("the accurate method did not converge: ").append(slot.AccurateNote);
 }
 
 TForwardCheck CheckChannelForwardModel(const TRoddier& slot, const TImagePair& images,

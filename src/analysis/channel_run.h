@@ -81,6 +81,10 @@ struct TRunProgress {
 bool PrepareChannel(TRoddier& slot, int channel, const TImagePair& images, const TTestSetup& test,
                     const TRunSettings& settings, const TRunProgress& progress, std::string* error = nullptr);
 
+// "the accurate method did not converge: ..." when the slot's accurate run
+// did not settle; empty otherwise.
+std::string AccurateConvergenceWarning(const TRoddier& slot);
+
 // The single-channel mode: the run, then the wavelength LambdaRef.
 // The forward-model check of a channel's result against the images it was
 // made from (extra already turned): the model images of the optics found,

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "analysis/forward_check.h"
@@ -71,6 +72,10 @@ class TRoddier {
   // Accurate method: the first-order ray mapping instead of the one with
   // the rays' true angles (for comparison with earlier results).
   bool ParaxialGeometry = false;
+  // Whether the accurate method's passes reached a settled result, and if
+  // not, why, in a few words for the user (filled by the channel run).
+  bool AccurateConverged = true;
+  std::string AccurateNote;
   // Statistics of the last run, for benchmarks and the batch tool.
   int OuterPasses = 0;
   int InnerPasses = 0;

@@ -177,11 +177,15 @@ void TMainForm::ReconstruireClick() {
         slot->Forward = CheckChannelForwardModel(*slot, images, settings);
         figures << QString::fromStdString(ChannelNames[slot->Wavefront->Channel & 3] + ": " +
                                           ForwardCheckText(slot->Forward));
+        if (const std::string w = AccurateConvergenceWarning(*slot); !w.empty())
+          figures << QString::fromStdString(ChannelNames[slot->Wavefront->Channel & 3] + ": " + w);
       }
     } else {
       RoddierMono->Forward = CheckChannelForwardModel(
           *RoddierMono, {Parametres.Intra.lock(), Parametres.Extra.lock()}, settings);
       figures << QString::fromStdString(ForwardCheckText(RoddierMono->Forward));
+      if (const std::string w = AccurateConvergenceWarning(*RoddierMono); !w.empty())
+        figures << QString::fromStdString(w);
     }
     statusBar()->showMessage("Forward model: " + figures.join("; "));
   }
@@ -189,6 +193,9 @@ void TMainForm::ReconstruireClick() {
   for (TRoddier* slot : {RoddierMono.get(), RoddierBlue.get(), RoddierGreen.get(), RoddierRed.get()})
     if (slot && slot->Wavefront && (polychromatic ? slot != RoddierMono.get() : slot == RoddierMono.get()))
       for (const std::string& w : CheckResult(*slot->Wavefront, test)) warnings.push_back(w);
+  for (TRoddier* slot : {RoddierMono.get(), RoddierBlue.get(), RoddierGreen.get(), RoddierRed.get()})
+    if (slot && slot->Wavefront && (polychromatic ? slot != RoddierMono.get() : slot == RoddierMono.get()))
+      if (const std::string w = AccurateConvergenceWarning(*slot); !w.empty()) warnings.push_back(w);
   if (!warnings.empty())
     Platform().Warning(QString::fromStdString("With this result: " + JoinedWarnings(warnings)));
   if (Preferences.Valeurs.AjustAuto) Session().ShowZernikeResults();

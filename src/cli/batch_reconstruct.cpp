@@ -582,9 +582,12 @@ int RunReconstruct(const std::vector<std::string>& arguments) {
                                               TImagePair{pairs[2].Intra, pairs[2].Extra}};
     if (!ReconstructPolychromatic(blue, green, red, images, test, runSettings, bar.Callbacks(), &why))
       throw BatchError("reconstruction failed: " + why + " (" + InputNames(args) + ")");
-    for (TRoddier* slot : {&blue, &green, &red})
+    for (TRoddier* slot : {&blue, &green, &red}) {
       for (const std::string& w : CheckResult(*slot->Wavefront, test))
         run.Warnings.push_back(ChannelNames[slot->Wavefront->Channel & 3] + ": " + w);
+      if (const std::string w = AccurateConvergenceWarning(*slot); !w.empty())
+        run.Warnings.push_back(ChannelNames[slot->Wavefront->Channel & 3] + ": " + w);
+    }
     std::array<TChannelPictures, 3> pictures;
     run.Channels.push_back(WriteChannel(blue, "Blue", "_blue", staging, products, test, output, pictures[0]));
     run.Channels.push_back(
@@ -615,6 +618,7 @@ int RunReconstruct(const std::vector<std::string>& arguments) {
       throw BatchError("reconstruction failed: " + why + " (" + InputNames(args) + ")");
     }
     for (const std::string& w : CheckResult(*mono.Wavefront, test)) run.Warnings.push_back(w);
+    if (const std::string w = AccurateConvergenceWarning(mono); !w.empty()) run.Warnings.push_back(w);
     TChannelPictures pictures;
     run.Channels.push_back(WriteChannel(mono, "single", "", staging, products, test, output, pictures));
     WriteForwardCheck(CheckChannelForwardModel(mono, {pairs[0].Intra, pairs[0].Extra}, runSettings), staging,

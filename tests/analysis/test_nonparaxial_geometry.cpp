@@ -113,7 +113,7 @@ TEST(ExactGeometry, AccurateMethodFollowsFastBeams) {
     double Ratio, Obstruction, MaxExact, Gain;  // gain: first-order error over exact error
   };
   for (const Case c :
-       {Case{3, 0.0, 0.8, 2.0}, Case{4, 0.0, 0.6, 2.0}, Case{4, 0.3, 1.0, 1.25}, Case{8, 0.0, 0.8, 0.0}}) {
+       {Case{3, 0.0, 0.8, 2.0}, Case{4, 0.0, 0.6, 2.0}, Case{4, 0.3, 1.2, 1.2}, Case{8, 0.0, 1.0, 0.0}}) {
     const StarSimulationOptions s = FastStar(c.Ratio, c.Obstruction, {{5, 50}, {7, -30}, {8, 40}, {11, 60}});
     TFctXY intra, extra;
     ASSERT_TRUE(SimulateStarPair(s, intra, extra).Ok);
@@ -127,7 +127,7 @@ TEST(ExactGeometry, AccurateMethodFollowsFastBeams) {
       EXPECT_LT(c.Gain * e, p) << "f/" << c.Ratio;
     } else {
       for (std::size_t k = 5; k <= 22; ++k)
-        EXPECT_LT(std::fabs(exact.Recovered[k] - first.Recovered[k]), 0.3) << "term " << k;
+        EXPECT_LT(std::fabs(exact.Recovered[k] - first.Recovered[k]), 0.4) << "term " << k;
     }
   }
 }

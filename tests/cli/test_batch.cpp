@@ -536,6 +536,51 @@ TEST(BatchFrames, RefusalsNameTheImageAndWarningsReachTheSummary) {
   EXPECT_NE(text.find(", obstruction 0.420"), std::string::npos) << text;  // the entered one wins
 }
 
+// 250 nm RMS on a 250 mm f/4 mirror 1.2 mm from focus: the light folds, the
+// accurate method cannot compensate it and the summary says so.
+TEST(BatchRun, AccurateRunTooNearFocusIsWarned) {
+  ScratchDir dir;
+  const std::vector<std::string> geometry = {"--diameter", "250", "--focal", "1000", "--defocus", "1.2"};
+  std::vector<std::string> simulate = {"simulate",
+                                       "--pixel-size",
+                                       "5",
+                                       "--model",
+                                       "geometric",
+                                       "--normalised",
+                                       "--annular",
+                                       "--zernike",
+                                       "5=100",
+                                       "--zernike",
+                                       "6=60",
+                                       "--zernike",
+                                       "7=120",
+                                       "--zernike",
+                                       "8=150",
+                                       "--zernike",
+                                       "9=50",
+                                       "--zernike",
+                                       "10=45",
+                                       "--zernike",
+                                       "11=80",
+                                       "--intra",
+                                       dir.File("f_intra.fits"),
+                                       "--extra",
+                                       dir.File("f_extra.fits")};
+  simulate.insert(simulate.end(), geometry.begin(), geometry.end());
+  ASSERT_EQ(RunBatch(dir, simulate).Status, 0);
+  std::vector<std::string> args = {
+      "reconstruct", "--quiet",      "--intra", dir.File("f_intra.fits"), "--extra", dir.File("f_extra.fits"),
+      "--output",    dir.File("out")};
+  args.insert(args.end(), geometry.begin(), geometry.end());
+  const RunResult r = RunBatch(dir, args);
+  ASSERT_EQ(r.Status, 0) << r.Err;
+  const std::string text = caustica::test::ReadBytes(dir.File("out/summary.txt"));
+  EXPECT_NE(text.find("Warning: the accurate method did not converge: "), std::string::npos) << text;
+  EXPECT_NE(
+      caustica::test::ReadBytes(dir.File("out/summary.json")).find("the accurate method did not converge"),
+      std::string::npos);
+}
+
 // A short turbulent sequence: two cubes of four frames that read back as
 // frame sequences, their first frame the pair a single run makes.
 TEST(BatchSimulate, FramesThroughTurbulenceAreWrittenAsCubes) {

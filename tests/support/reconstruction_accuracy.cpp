@@ -105,6 +105,8 @@ AccuracyResult MeasureReconstruction(const StarSimulationOptions& star, const TF
       result.Error = error;
     } else {
       result.Passes = run.OuterPasses;
+      result.Converged = run.AccurateConverged;
+      result.Warning = AccurateConvergenceWarning(run);
       result.Recovered = run.Wavefront->Coefficients;
       ToNormalised(result.Recovered);
       Compare(*run.Wavefront, star, result);

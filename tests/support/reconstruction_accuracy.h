@@ -17,6 +17,8 @@ struct AccuracyResult {
   double MapError = 0.0;  // RMS of reconstructed - true over the pupil, piston, tilt and focus removed, nm
   double TrueRms = 0.0;   // RMS of the true map without piston, tilt and focus, nm
   int Passes = 0;
+  bool Converged = true;  // the accurate method's verdict on its passes
+  std::string Warning;    // what the channel run says when it did not converge
 };
 
 // star: coefficients RMS-normalised in the annular basis of its obstruction.

@@ -262,37 +262,32 @@ bool Compensate(const ZernikePolynomialForm& form, const Geometry& g, const Sour
       if (want && !(*want)[i]) continue;
       const double x = g.X(c);
       // Beyond the pupil's edges the polynomials grow fast and would fold
-      // light back in: the mapping continues there with its edge value.
+      // light back in: the mapping continues there as the affine map it is
+      // at the nearest edge, so that the light the edges spill (blur,
+      // fringes) is moved and weighted as the edge itself.
       const double rr = std::sqrt(x * x + y * y);
       double k = 1.0;
       if (rr > 1.0)
         k = 1.0 / rr;
       else if (rr < g.Obstruction)
         k = rr > 0 ? g.Obstruction / rr : 1.0;
-      const ZernikePolynomialForm::Derivatives d = form.Wavefront(k * x, k * y);
+      const double px = k * x, py = k * y, ox = x - px, oy = y - py;
+      const ZernikePolynomialForm::Derivatives d = form.Wavefront(px, py);
+      double a, nxx, nxy, nyy;
+      map.Nominal(px, py, a, nxx, nxy, nyy);
+      // Landing point (column and row offsets in pupil image radii) and
+      // Jacobian of the mapping with slopes c grad W.
+      auto land = [&](double cc, double& ux, double& uy) {
+        const double mxx = nxx + cc * d.Wxx, myy = nyy + cc * d.Wyy, mxy = nxy + cc * d.Wxy;
+        ux = a * px + cc * d.Wx + mxx * ox + mxy * oy;
+        uy = a * py + cc * d.Wy + mxy * ox + myy * oy;
+        return mxx * myy - mxy * mxy;
+      };
       bool in1 = false, in2 = false;
-      double j1, j2, ux, uy;
-      if (map.Sine2 > 0) {
-        double a, nxx, nxy, nyy;
-        map.Nominal(x, y, a, nxx, nxy, nyy);
-        auto jacobian = [&](double c) {
-          return (nxx + c * d.Wxx) * (nyy + c * d.Wyy) - (nxy + c * d.Wxy) * (nxy + c * d.Wxy);
-        };
-        j1 = jacobian(cIntra);
-        j2 = jacobian(cExtra);
-        ux = a * x;
-        uy = a * y;
-      } else {
-        const double lap = d.Wxx + d.Wyy, det = d.Wxx * d.Wyy - d.Wxy * d.Wxy;
-        j1 = 1 + cIntra * lap + cIntra * cIntra * det;
-        j2 = 1 + cExtra * lap + cExtra * cExtra * det;
-        ux = x;
-        uy = y;
-      }
-      const double v1 =
-          intra.At(intra.Cx + g.Rho * (ux + cIntra * d.Wx), intra.Cy - g.Rho * (uy + cIntra * d.Wy), in1);
-      const double v2 =
-          extra.At(extra.Cx + g.Rho * (ux + cExtra * d.Wx), extra.Cy - g.Rho * (uy + cExtra * d.Wy), in2);
+      double u1x, u1y, u2x, u2y;
+      const double j1 = land(cIntra, u1x, u1y), j2 = land(cExtra, u2x, u2y);
+      const double v1 = intra.At(intra.Cx + g.Rho * u1x, intra.Cy - g.Rho * u1y, in1);
+      const double v2 = extra.At(extra.Cx + g.Rho * u2x, extra.Cy - g.Rho * u2y, in2);
       // A fold or a sample off the image inside the pupil stops the
       // loop; beyond the pupil the mapping of a partial estimate may fold
       // where there is no light, which reads as no light.

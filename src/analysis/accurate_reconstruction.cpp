@@ -301,6 +301,106 @@ bool Compensate(const ZernikePolynomialForm& form, const Geometry& g, const Sour
   return ok;
 }
 
+// The softness of the donut's outer edge, pixels: the sigma of a Gaussian
+// with the same 10-90 % rise, the median over narrow sectors, where the
+// aberrations move the edge but hardly widen it. Seeing, the pixels and
+// diffraction all soften it. 0 when no sector shows a clean edge.
+double EdgeBlurWithin(const Source& s, double rho, double reach) {
+  constexpr int kSectors = 32;
+  constexpr double kBin = 0.25;
+  const int bins = static_cast<int>(2.0 * reach / kBin) + 1;
+  std::vector<double> sum(static_cast<std::size_t>(kSectors) * bins, 0.0), count(sum.size(), 0.0);
+  const int r0 = std::max(1, static_cast<int>(s.Cy - rho - reach)),
+            r1 = std::min(s.Ny, static_cast<int>(s.Cy + rho + reach) + 1);
+  const int c0 = std::max(1, static_cast<int>(s.Cx - rho - reach)),
+            c1 = std::min(s.Nx, static_cast<int>(s.Cx + rho + reach) + 1);
+  for (int r = r0; r <= r1; ++r)
+    for (int c = c0; c <= c1; ++c) {
+      const double dx = c - s.Cx, dy = r - s.Cy, d = std::hypot(dx, dy);
+      if (std::fabs(d - rho) >= reach) continue;
+      const int sector = static_cast<int>((std::atan2(dy, dx) + kPi) / (2 * kPi) * kSectors) % kSectors;
+      const int b = static_cast<int>((d - (rho - reach)) / kBin);
+      if (b < 0 || b >= bins) continue;
+      const std::size_t k = static_cast<std::size_t>(sector) * bins + b;
+      sum[k] += s.V[static_cast<std::size_t>(r - 1) * s.Nx + c - 1];
+      count[k] += 1;
+    }
+  std::vector<double> widths;
+  std::vector<double> p(static_cast<std::size_t>(bins));
+  for (int sector = 0; sector < kSectors; ++sector) {
+    // The sector's profile, empty bins bridged, then a 1-pixel running mean.
+    double last = -1;
+    for (int b = 0; b < bins; ++b) {
+      const std::size_t k = static_cast<std::size_t>(sector) * bins + b;
+      if (count[k] > 0) last = sum[k] / count[k];
+      p[static_cast<std::size_t>(b)] = last;
+    }
+    if (p[0] < 0) continue;
+    std::vector<double> q(p.size());
+    for (int b = 0; b < bins; ++b) {
+      double t = 0;
+      int n = 0;
+      for (int o = -2; o <= 2; ++o)
+        if (b + o >= 0 && b + o < bins) t += p[static_cast<std::size_t>(b + o)], ++n;
+      q[static_cast<std::size_t>(b)] = t / n;
+    }
+    std::vector<double> inside(q.begin(), q.begin() + bins / 4);
+    const double level = Median(inside);
+    if (!(level > 0)) continue;
+    int half = -1;  // the last bin above half the level
+    for (int b = 0; b < bins; ++b)
+      if (q[static_cast<std::size_t>(b)] >= 0.5 * level) half = b;
+    if (half <= 0 || half >= bins - 1) continue;
+    int high = half, low = half;
+    while (high > 0 && q[static_cast<std::size_t>(high)] < 0.9 * level) --high;
+    while (low < bins - 1 && q[static_cast<std::size_t>(low)] > 0.1 * level) ++low;
+    if (high == 0 || low == bins - 1) continue;
+    widths.push_back((low - high) * kBin / 2.563);
+  }
+  return widths.size() >= kSectors / 2 ? Median(widths) : 0.0;
+}
+
+// The window around the edge is widened until it holds the edge's rise
+// three times over (up to half the radius).
+double EdgeBlur(const Source& s, double rho) {
+  double reach = std::max(8.0, 0.25 * rho), sigma = 0.0;
+  for (int round = 0; round < 4; ++round) {
+    sigma = EdgeBlurWithin(s, rho, reach);
+    const double wanted = 3.0 * 2.563 * sigma;
+    if (!(wanted > reach) || reach >= 0.5 * rho) break;
+    reach = std::min(0.5 * rho, wanted);
+  }
+  return sigma;
+}
+
+// Gaussian blur of an nx x ny field (row-major), sigma in samples, the
+// edges clamped.
+void GaussianBlur(std::vector<double>& v, int nx, int ny, double sigma) {
+  const int h = std::max(1, static_cast<int>(std::ceil(3.0 * sigma)));
+  std::vector<double> w(static_cast<std::size_t>(2 * h + 1));
+  double total = 0;
+  for (int k = -h; k <= h; ++k)
+    total += w[static_cast<std::size_t>(k + h)] = std::exp(-0.5 * k * k / (sigma * sigma));
+  for (double& x : w) x /= total;
+  std::vector<double> tmp(v.size());
+  for (int r = 0; r < ny; ++r)
+    for (int c = 0; c < nx; ++c) {
+      double t = 0;
+      for (int k = -h; k <= h; ++k)
+        t += w[static_cast<std::size_t>(k + h)] *
+             v[static_cast<std::size_t>(r) * nx + std::clamp(c + k, 0, nx - 1)];
+      tmp[static_cast<std::size_t>(r) * nx + c] = t;
+    }
+  for (int r = 0; r < ny; ++r)
+    for (int c = 0; c < nx; ++c) {
+      double t = 0;
+      for (int k = -h; k <= h; ++k)
+        t += w[static_cast<std::size_t>(k + h)] *
+             tmp[static_cast<std::size_t>(std::clamp(r + k, 0, ny - 1)) * nx + c];
+      v[static_cast<std::size_t>(r) * nx + c] = t;
+    }
+}
+
 std::shared_ptr<TPupille> GridFrom(const std::vector<double>& v, const Geometry& g, std::uint8_t kind) {
   auto p = std::make_shared<TPupille>();
   p->Init(g.N, g.N);
@@ -596,13 +696,20 @@ void ReconstructAccurate(TRoddier& slot, const TZernikeBasis& basis, TAccurateRu
   if (cached)
     for (std::size_t p = 0; p < count; ++p) termsAt(p, nt, &zv[p * nt], &zx[p * nt], &zy[p * nt]);
 
+  // Blur (seeing above all) softens both images alike, but the mapping
+  // back to the pupil stretches it differently in each: the pair then
+  // differs at its edges even under the true wavefront, and the estimate
+  // shrinks. The loop ends with passes that compare the pair with the same
+  // pair rendered from the estimate and blurred as much.
+
   // The transport equation in weak form against each term: the difference
   // of the images against Z_i equals C times the mean image against
   // grad Z_i . grad W / R^2, with C = 2 f (f - l) / l; pixel areas cancel.
   const double transport = 2.0 * f * (f - l) / l / (R * R) * std::sqrt(1.0 - map.Sine2);
   Eigen::MatrixXd m(nt, nt);
   Eigen::VectorXd rhs(nt);
-  auto solveIncrement = [&](int terms, ZernikeCoefficients& increment) {
+  auto solveIncrement = [&](int terms, ZernikeCoefficients& increment,
+                            const Eigen::VectorXd* offset = nullptr) {
     const std::size_t t = static_cast<std::size_t>(terms);
     m.setZero();
     rhs.setZero();
@@ -625,6 +732,7 @@ void ReconstructAccurate(TRoddier& slot, const TZernikeBasis& basis, TAccurateRu
         for (std::size_t k = j; k < t; ++k)
           m(static_cast<Eigen::Index>(j), static_cast<Eigen::Index>(k)) += a[j] * gx[k] + b[j] * gy[k];
     }
+    if (offset) rhs.head(static_cast<Eigen::Index>(t)) -= offset->head(static_cast<Eigen::Index>(t));
     // Piston has no gradient: terms 2..terms are solved.
     const Eigen::Index s = static_cast<Eigen::Index>(t) - 1;
     increment.fill(0.0);
@@ -746,6 +854,87 @@ void ReconstructAccurate(TRoddier& slot, const TZernikeBasis& basis, TAccurateRu
     if (pass >= kAccuratePasses && gainOfPass < kAccurateExtraProgress) {
       settled = true;
       break;
+    }
+  }
+  // The edge's softness on the pair compensated by the estimate, whose
+  // aberrations no longer move the edge around the pupil.
+  if (cached && !run.Frozen) {
+    form.SetWavefront(z);
+    Compensated whole;
+    Compensate(form, g, intra, extra, map, nullptr, whole);
+    Source mean;
+    mean.Nx = mean.Ny = g.N;
+    mean.Cx = mean.Cy = g.Centre;
+    mean.V.resize(whole.Intra.size());
+    for (std::size_t i = 0; i < mean.V.size(); ++i) mean.V[i] = 0.5 * (whole.Intra[i] + whole.Extra[i]);
+    run.EdgeBlur = EdgeBlur(mean, g.Rho);
+  }
+  const bool blurred = cached && !run.Frozen && run.EdgeBlur >= kAccurateBlurFloor * g.Rho;
+  if (blurred) {
+    // The pair the estimate would give, traced through the same mapping
+    // (3 x 3 rays a pupil pixel) and blurred by the edge's softness less
+    // the spread of the tracing itself: what the observed pair still has
+    // against Z_i beyond that model pair is what the estimate lacks.
+    const double sigma = std::sqrt(std::max(0.0, run.EdgeBlur * run.EdgeBlur - 1.0 / 6.0));
+    auto render = [&](const Source& like, double c, Source& out) {
+      out = like;
+      std::fill(out.V.begin(), out.V.end(), 0.0);
+      const double inner2 = g.Obstruction * g.Obstruction;
+      for (int r = 1; r <= g.N; ++r)
+        for (int k = 1; k <= g.N; ++k)
+          for (int a = 0; a < 3; ++a)
+            for (int b = 0; b < 3; ++b) {
+              const double x = g.X(k) + (a - 1) / (3 * g.Rho), y = g.Y(r) - (b - 1) / (3 * g.Rho);
+              const double r2 = x * x + y * y;
+              if (r2 > 1.0 || r2 < inner2) continue;
+              const ZernikePolynomialForm::Derivatives d = form.Wavefront(x, y);
+              double na, nxx, nxy, nyy;
+              map.Nominal(x, y, na, nxx, nxy, nyy);
+              const double col = like.Cx + g.Rho * (na * x + c * d.Wx);
+              const double row = like.Cy - g.Rho * (na * y + c * d.Wy);
+              const double fc = std::floor(col), fr = std::floor(row);
+              if (!(fc >= 1 && fr >= 1 && fc < like.Nx && fr < like.Ny)) continue;
+              const int ic = static_cast<int>(fc), ir = static_cast<int>(fr);
+              const double tc = col - fc, tr = row - fr, w = 1.0 / 9.0;
+              double* line = out.V.data() + static_cast<std::size_t>(ir - 1) * like.Nx + (ic - 1);
+              line[0] += w * (1 - tc) * (1 - tr);
+              line[1] += w * tc * (1 - tr);
+              line[like.Nx] += w * (1 - tc) * tr;
+              line[like.Nx + 1] += w * tc * tr;
+            }
+      if (sigma > 0.25) GaussianBlur(out.V, like.Nx, like.Ny, sigma);
+    };
+    Source modelIntra, modelExtra;
+    Compensated model;
+    Eigen::VectorXd offset(static_cast<Eigen::Index>(nt));
+    for (int pass = 0; pass < kAccurateBlurPasses; ++pass) {
+      form.SetWavefront(z);
+      render(intra, map.CIntra, modelIntra);
+      render(extra, map.CExtra, modelExtra);
+      if (!Compensate(form, g, modelIntra, modelExtra, map, &want, model)) break;
+      offset.setZero();
+      for (std::size_t p = 0; p < count; ++p) {
+        const std::size_t i = samples[p];
+        const double diff = model.Extra[i] - model.Intra[i];
+        const float* v = zv.data() + p * nt;
+        for (std::size_t k = 0; k < nt; ++k) offset(static_cast<Eigen::Index>(k)) += diff * v[k];
+      }
+      ZernikeCoefficients increment{};
+      solveIncrement(basisCount, increment, &offset);
+      bool finite = true;
+      for (double v : increment) finite = finite && std::isfinite(v);
+      if (!finite) break;
+      ZernikeCoefficients candidate = z;
+      for (int k = 1; k <= basisCount; ++k)
+        candidate[static_cast<std::size_t>(k)] += kAccurateBlurGain * increment[static_cast<std::size_t>(k)];
+      form.SetWavefront(candidate);
+      if (!Compensate(form, g, intra, extra, map, &want, trial)) break;
+      z = candidate;
+      std::swap(images, trial);
+      current = difference(images);
+      ++run.Passes;
+      ++run.BlurPasses;
+      ++slot.OuterPasses;
     }
   }
   run.FinalDifference = current;

@@ -81,7 +81,17 @@ struct TAccurateRunInfo {
   // Settled, not stopped by a fold, and not so near a caustic that the
   // pixels cannot hold the light's shape.
   bool Converged = false;
+  // Softness of the donut's outer edge (seeing, pixels, diffraction), as a
+  // Gaussian's sigma in pixels. From kAccurateBlurFloor of the pupil image
+  // radius on, the loop ends with BlurPasses passes against the pair the
+  // estimate gives, blurred as much.
+  double EdgeBlur = 0;
+  int BlurPasses = 0;
 };
+
+inline constexpr double kAccurateBlurFloor = 0.08;
+inline constexpr int kAccurateBlurPasses = 4;
+inline constexpr double kAccurateBlurGain = 0.8;
 
 // Passes and gain of the outer loop, and the terms fitted at each pass
 // (the basis size from pass 9 on).

@@ -299,8 +299,8 @@ double MidTermError(const AccuracyResult& r, const StarSimulationOptions& s) {
 // f/4 pairs whose light comes within a factor 2-3 of a caustic: the steps
 // that would carry the estimate away from the truth are refused. The ray
 // model, traced at the rays' true angles, keeps diffraction, which the loop
-// cannot undo, out of the figures;
-// the diffracted pair is held to what it reaches today.
+// cannot undo, out of the figures; the diffracted pair is held to what it
+// reaches today.
 TEST(AccurateNearCaustic, LargeAberrationsReachTheTruth) {
   struct Near {
     const char* Name;

@@ -7,42 +7,19 @@
 #include <string>
 #include <vector>
 
+#include "analysis/donut_edge.h"
+#include "core/gaussian_blur.h"
+
 namespace caustica {
 
 namespace {
 
 constexpr double kPi = 3.141592653589793;
-// Samples of the radial part used to put a term into polynomial form.
-constexpr int kRadialSamples = 40;
 constexpr std::size_t kMaxTermCacheBytes = std::size_t{512} << 20;
 
 // Light is summed out to this many rough pupil radii: the donut, its
 // diffraction fringes and the blur of seeing.
 constexpr double FluxRadius() { return 1.25; }
-
-// Re and Im of (x + iy)^m for m = 0..kMaxAzimuth.
-struct Powers {
-  std::array<double, ZernikePolynomialForm::kMaxAzimuth + 1> re{}, im{};
-  void Fill(double x, double y, int top) {
-    re[0] = 1.0;
-    im[0] = 0.0;
-    for (int m = 1; m <= top; ++m) {
-      re[m] = re[m - 1] * x - im[m - 1] * y;
-      im[m] = re[m - 1] * y + im[m - 1] * x;
-    }
-  }
-};
-
-// P(t), P'(t), P''(t) by Horner's rule.
-void Polynomial(const std::array<double, ZernikePolynomialForm::kMaxRadialPowers>& p, int count, double t,
-                double& v, double& d1, double& d2) {
-  v = d1 = d2 = 0.0;
-  for (int s = count - 1; s >= 0; --s) {
-    d2 = d2 * t + 2.0 * d1;
-    d1 = d1 * t + v;
-    v = v * t + p[static_cast<std::size_t>(s)];
-  }
-}
 
 double Median(std::vector<double>& v) {
   if (v.empty()) return 0.0;
@@ -210,36 +187,45 @@ struct RayMapping {
     Reach2 = Sine2 > 0 ? 0.5 / Sine2 : 0.0;
   }
 
+  // A, and the derivatives of A x: Xx, Xy = Yx, Yy.
+  struct Bend {
+    double A = 1, Xx = 1, Xy = 0, Yy = 1;
+  };
+  Bend Nominal(double x, double y) const {
+    Bend n;
+    const double r2 = x * x + y * y;
+    if (!(Sine2 > 0)) return n;
+    if (r2 > Reach2) {  // no light out there: keep the scale, drop the bend
+      n.A = n.Xx = n.Yy = std::sqrt((1.0 - Sine2) / (1.0 - Sine2 * Reach2));
+      return n;
+    }
+    const double q = 1.0 - Sine2 * r2;
+    n.A = std::sqrt((1.0 - Sine2) / q);
+    const double bend = n.A * Sine2 / q;
+    n.Xx = n.A + bend * x * x;
+    n.Yy = n.A + bend * y * y;
+    n.Xy = bend * x * y;
+    return n;
+  }
+
+  // Where the ray from pupil point p, with the wavefront's derivatives d
+  // there and slopes c grad W, lands (u, in pupil image radii), carried on
+  // by the offset o as the affine map the mapping is at p; returns the
+  // mapping's Jacobian.
+  static double Land(const Bend& n, const ZernikePolynomialForm::Derivatives& d, double px, double py,
+                     double ox, double oy, double c, double& ux, double& uy) {
+    const double mxx = n.Xx + c * d.Wxx, myy = n.Yy + c * d.Wyy, mxy = n.Xy + c * d.Wxy;
+    ux = n.A * px + c * d.Wx + mxx * ox + mxy * oy;
+    uy = n.A * py + c * d.Wy + mxy * ox + myy * oy;
+    return mxx * myy - mxy * mxy;
+  }
+
   // The Jacobian of the mapping with slopes c grad W over the one without:
   // how far the wavefront brings the image towards a caustic (0).
   double RelativeJacobian(double x, double y, const ZernikePolynomialForm::Derivatives& d, double c) const {
-    double a, nxx, nxy, nyy;
-    Nominal(x, y, a, nxx, nxy, nyy);
-    const double bare = nxx * nyy - nxy * nxy;
-    const double full = (nxx + c * d.Wxx) * (nyy + c * d.Wyy) - (nxy + c * d.Wxy) * (nxy + c * d.Wxy);
-    return full / bare;
-  }
-
-  // A and the derivatives of A x: dxx, dxy = dyx, dyy.
-  void Nominal(double x, double y, double& a, double& dxx, double& dxy, double& dyy) const {
-    const double r2 = x * x + y * y;
-    if (!(Sine2 > 0)) {
-      a = dxx = dyy = 1.0;
-      dxy = 0.0;
-      return;
-    }
-    if (r2 > Reach2) {  // no light out there: keep the scale, drop the bend
-      a = std::sqrt((1.0 - Sine2) / (1.0 - Sine2 * Reach2));
-      dxx = dyy = a;
-      dxy = 0.0;
-      return;
-    }
-    const double q = 1.0 - Sine2 * r2;
-    a = std::sqrt((1.0 - Sine2) / q);
-    const double bend = a * Sine2 / q;
-    dxx = a + bend * x * x;
-    dyy = a + bend * y * y;
-    dxy = bend * x * y;
+    const Bend n = Nominal(x, y);
+    double ux, uy;
+    return Land(n, d, x, y, 0.0, 0.0, c, ux, uy) / (n.Xx * n.Yy - n.Xy * n.Xy);
   }
 };
 
@@ -273,19 +259,11 @@ bool Compensate(const ZernikePolynomialForm& form, const Geometry& g, const Sour
         k = rr > 0 ? g.Obstruction / rr : 1.0;
       const double px = k * x, py = k * y, ox = x - px, oy = y - py;
       const ZernikePolynomialForm::Derivatives d = form.Wavefront(px, py);
-      double a, nxx, nxy, nyy;
-      map.Nominal(px, py, a, nxx, nxy, nyy);
-      // Landing point (column and row offsets in pupil image radii) and
-      // Jacobian of the mapping with slopes c grad W.
-      auto land = [&](double cc, double& ux, double& uy) {
-        const double mxx = nxx + cc * d.Wxx, myy = nyy + cc * d.Wyy, mxy = nxy + cc * d.Wxy;
-        ux = a * px + cc * d.Wx + mxx * ox + mxy * oy;
-        uy = a * py + cc * d.Wy + mxy * ox + myy * oy;
-        return mxx * myy - mxy * mxy;
-      };
+      const RayMapping::Bend bend = map.Nominal(px, py);
       bool in1 = false, in2 = false;
       double u1x, u1y, u2x, u2y;
-      const double j1 = land(cIntra, u1x, u1y), j2 = land(cExtra, u2x, u2y);
+      const double j1 = RayMapping::Land(bend, d, px, py, ox, oy, cIntra, u1x, u1y);
+      const double j2 = RayMapping::Land(bend, d, px, py, ox, oy, cExtra, u2x, u2y);
       const double v1 = intra.At(intra.Cx + g.Rho * u1x, intra.Cy - g.Rho * u1y, in1);
       const double v2 = extra.At(extra.Cx + g.Rho * u2x, extra.Cy - g.Rho * u2y, in2);
       // A fold or a sample off the image inside the pupil stops the
@@ -299,106 +277,6 @@ bool Compensate(const ZernikePolynomialForm& form, const Geometry& g, const Sour
     }
   }
   return ok;
-}
-
-// The softness of the donut's outer edge, pixels: the sigma of a Gaussian
-// with the same 10-90 % rise, the median over narrow sectors, where the
-// aberrations move the edge but hardly widen it. Seeing, the pixels and
-// diffraction all soften it. 0 when no sector shows a clean edge.
-double EdgeBlurWithin(const Source& s, double rho, double reach) {
-  constexpr int kSectors = 32;
-  constexpr double kBin = 0.25;
-  const int bins = static_cast<int>(2.0 * reach / kBin) + 1;
-  std::vector<double> sum(static_cast<std::size_t>(kSectors) * bins, 0.0), count(sum.size(), 0.0);
-  const int r0 = std::max(1, static_cast<int>(s.Cy - rho - reach)),
-            r1 = std::min(s.Ny, static_cast<int>(s.Cy + rho + reach) + 1);
-  const int c0 = std::max(1, static_cast<int>(s.Cx - rho - reach)),
-            c1 = std::min(s.Nx, static_cast<int>(s.Cx + rho + reach) + 1);
-  for (int r = r0; r <= r1; ++r)
-    for (int c = c0; c <= c1; ++c) {
-      const double dx = c - s.Cx, dy = r - s.Cy, d = std::hypot(dx, dy);
-      if (std::fabs(d - rho) >= reach) continue;
-      const int sector = static_cast<int>((std::atan2(dy, dx) + kPi) / (2 * kPi) * kSectors) % kSectors;
-      const int b = static_cast<int>((d - (rho - reach)) / kBin);
-      if (b < 0 || b >= bins) continue;
-      const std::size_t k = static_cast<std::size_t>(sector) * bins + b;
-      sum[k] += s.V[static_cast<std::size_t>(r - 1) * s.Nx + c - 1];
-      count[k] += 1;
-    }
-  std::vector<double> widths;
-  std::vector<double> p(static_cast<std::size_t>(bins));
-  for (int sector = 0; sector < kSectors; ++sector) {
-    // The sector's profile, empty bins bridged, then a 1-pixel running mean.
-    double last = -1;
-    for (int b = 0; b < bins; ++b) {
-      const std::size_t k = static_cast<std::size_t>(sector) * bins + b;
-      if (count[k] > 0) last = sum[k] / count[k];
-      p[static_cast<std::size_t>(b)] = last;
-    }
-    if (p[0] < 0) continue;
-    std::vector<double> q(p.size());
-    for (int b = 0; b < bins; ++b) {
-      double t = 0;
-      int n = 0;
-      for (int o = -2; o <= 2; ++o)
-        if (b + o >= 0 && b + o < bins) t += p[static_cast<std::size_t>(b + o)], ++n;
-      q[static_cast<std::size_t>(b)] = t / n;
-    }
-    std::vector<double> inside(q.begin(), q.begin() + bins / 4);
-    const double level = Median(inside);
-    if (!(level > 0)) continue;
-    int half = -1;  // the last bin above half the level
-    for (int b = 0; b < bins; ++b)
-      if (q[static_cast<std::size_t>(b)] >= 0.5 * level) half = b;
-    if (half <= 0 || half >= bins - 1) continue;
-    int high = half, low = half;
-    while (high > 0 && q[static_cast<std::size_t>(high)] < 0.9 * level) --high;
-    while (low < bins - 1 && q[static_cast<std::size_t>(low)] > 0.1 * level) ++low;
-    if (high == 0 || low == bins - 1) continue;
-    widths.push_back((low - high) * kBin / 2.563);
-  }
-  return widths.size() >= kSectors / 2 ? Median(widths) : 0.0;
-}
-
-// The window around the edge is widened until it holds the edge's rise
-// three times over (up to half the radius).
-double EdgeBlur(const Source& s, double rho) {
-  double reach = std::max(8.0, 0.25 * rho), sigma = 0.0;
-  for (int round = 0; round < 4; ++round) {
-    sigma = EdgeBlurWithin(s, rho, reach);
-    const double wanted = 3.0 * 2.563 * sigma;
-    if (!(wanted > reach) || reach >= 0.5 * rho) break;
-    reach = std::min(0.5 * rho, wanted);
-  }
-  return sigma;
-}
-
-// Gaussian blur of an nx x ny field (row-major), sigma in samples, the
-// edges clamped.
-void GaussianBlur(std::vector<double>& v, int nx, int ny, double sigma) {
-  const int h = std::max(1, static_cast<int>(std::ceil(3.0 * sigma)));
-  std::vector<double> w(static_cast<std::size_t>(2 * h + 1));
-  double total = 0;
-  for (int k = -h; k <= h; ++k)
-    total += w[static_cast<std::size_t>(k + h)] = std::exp(-0.5 * k * k / (sigma * sigma));
-  for (double& x : w) x /= total;
-  std::vector<double> tmp(v.size());
-  for (int r = 0; r < ny; ++r)
-    for (int c = 0; c < nx; ++c) {
-      double t = 0;
-      for (int k = -h; k <= h; ++k)
-        t += w[static_cast<std::size_t>(k + h)] *
-             v[static_cast<std::size_t>(r) * nx + std::clamp(c + k, 0, nx - 1)];
-      tmp[static_cast<std::size_t>(r) * nx + c] = t;
-    }
-  for (int r = 0; r < ny; ++r)
-    for (int c = 0; c < nx; ++c) {
-      double t = 0;
-      for (int k = -h; k <= h; ++k)
-        t += w[static_cast<std::size_t>(k + h)] *
-             tmp[static_cast<std::size_t>(std::clamp(r + k, 0, ny - 1)) * nx + c];
-      v[static_cast<std::size_t>(r) * nx + c] = t;
-    }
 }
 
 std::shared_ptr<TPupille> GridFrom(const std::vector<double>& v, const Geometry& g, std::uint8_t kind) {
@@ -420,133 +298,6 @@ void Finish(TProgressCallbacks& progress) {
 }
 
 }  // namespace
-
-bool ZernikePolynomialForm::Build(double obstruction) { return Build(obstruction, ZernikeBasis); }
-
-bool ZernikePolynomialForm::Build(double obstruction, const TZernikeBasis& basis) {
-  count_ = basis.PolynomialCount;
-  fitError_ = 0.0;
-  topM_ = -1;
-  double e = basis.PolynomialType == kAnnularPolynomials ? obstruction : 0.0;
-  if (!(e > 0.0)) e = 0.0;
-  if (count_ < 1 || e >= 0.95) {
-    count_ = 0;
-    return false;
-  }
-  const int maxOrder = std::min<int>(basis.MaxOrder, kMaxAzimuth - 1);
-  const int top = maxOrder + 1;
-  for (auto& t : terms_) t = TermForm{};
-  ZernikeValues z{};
-  for (int m = 0; m <= maxOrder; ++m)
-    for (int n = m; n <= top; n += 2) {
-      const int k = ZernikeIndex(n, m);
-      if (k > kZernikeTermCount) break;
-      const int powers = (n - m) / 2 + 1;
-      if (powers > kMaxRadialPowers) continue;
-      // Least squares of r^m P(r^2) against the basis along the x axis.
-      Eigen::MatrixXd a(kRadialSamples, powers);
-      Eigen::VectorXd b(kRadialSamples);
-      double largest = 0.0;
-      for (int j = 0; j < kRadialSamples; ++j) {
-        const double u = 0.5 - 0.5 * std::cos(kPi * (j + 0.5) / kRadialSamples);
-        const double r = e + (1.0 - e) * u;
-        EvaluateZernike(basis, e, 0.0, r, z);
-        const double rm = std::pow(r, m);
-        double t = 1.0;
-        for (int s = 0; s < powers; ++s, t *= r * r) a(j, s) = rm * t;
-        b(j) = z[k];
-        largest = std::max(largest, std::fabs(z[k]));
-      }
-      const Eigen::VectorXd p = a.colPivHouseholderQr().solve(b);
-      const double err = (a * p - b).cwiseAbs().maxCoeff();
-      if (largest > 0) fitError_ = std::max(fitError_, err / largest);
-      for (int member = 0; member < (m == 0 ? 1 : 2); ++member) {
-        const int kk = k + member;
-        if (kk > kZernikeTermCount) break;
-        TermForm& f = terms_[static_cast<std::size_t>(kk)];
-        f.M = m;
-        f.Sine = member == 1;
-        f.Powers = powers;
-        for (int s = 0; s < powers; ++s) f.P[static_cast<std::size_t>(s)] = p(s);
-      }
-    }
-  return true;
-}
-
-void ZernikePolynomialForm::Term(int k, double x, double y, double& value, double& gx, double& gy) const {
-  const TermForm& f = terms_[static_cast<std::size_t>(k)];
-  double p, p1, p2;
-  Polynomial(f.P, f.Powers, x * x + y * y, p, p1, p2);
-  const std::complex<double> zc(x, y);
-  const std::complex<double> zm = f.M > 0 ? std::pow(zc, f.M) : 1.0;
-  const std::complex<double> zm1 = f.M > 1 ? std::pow(zc, f.M - 1) : 1.0;
-  const double u = f.Sine ? zm.imag() : zm.real();
-  const double ux = f.M == 0 ? 0.0 : f.M * (f.Sine ? zm1.imag() : zm1.real());
-  const double uy = f.M == 0 ? 0.0 : f.M * (f.Sine ? zm1.real() : -zm1.imag());
-  value = p * u;
-  gx = 2 * x * p1 * u + p * ux;
-  gy = 2 * y * p1 * u + p * uy;
-}
-
-void ZernikePolynomialForm::SetWavefront(const ZernikeCoefficients& z) {
-  for (auto& c : cos_) c.fill(0.0);
-  for (auto& s : sin_) s.fill(0.0);
-  topM_ = -1;
-  for (int k = 1; k <= count_; ++k) {
-    const TermForm& f = terms_[static_cast<std::size_t>(k)];
-    if (f.Powers == 0 || z[static_cast<std::size_t>(k)] == 0.0) continue;
-    auto& target = f.Sine ? sin_[static_cast<std::size_t>(f.M)] : cos_[static_cast<std::size_t>(f.M)];
-    for (int s = 0; s < f.Powers; ++s)
-      target[static_cast<std::size_t>(s)] +=
-          z[static_cast<std::size_t>(k)] * f.P[static_cast<std::size_t>(s)];
-    topM_ = std::max(topM_, f.M);
-  }
-}
-
-ZernikePolynomialForm::Derivatives ZernikePolynomialForm::Wavefront(double x, double y) const {
-  Derivatives d;
-  if (topM_ < 0) return d;
-  Powers pw;
-  pw.Fill(x, y, topM_);
-  const double t = x * x + y * y;
-  for (int m = 0; m <= topM_; ++m) {
-    for (int sine = 0; sine < 2; ++sine) {
-      if (m == 0 && sine) continue;
-      const auto& poly = sine ? sin_[static_cast<std::size_t>(m)] : cos_[static_cast<std::size_t>(m)];
-      double a, a1, a2;
-      Polynomial(poly, kMaxRadialPowers, t, a, a1, a2);
-      if (a == 0.0 && a1 == 0.0 && a2 == 0.0) continue;
-      // U = Re or Im of (x + iy)^m, harmonic: Uyy = -Uxx.
-      double u, ux = 0, uy = 0, uxx = 0, uxy = 0;
-      if (!sine) {
-        u = pw.re[static_cast<std::size_t>(m)];
-        if (m >= 1) {
-          ux = m * pw.re[static_cast<std::size_t>(m - 1)];
-          uy = -m * pw.im[static_cast<std::size_t>(m - 1)];
-        }
-        if (m >= 2) {
-          uxx = m * (m - 1) * pw.re[static_cast<std::size_t>(m - 2)];
-          uxy = -m * (m - 1) * pw.im[static_cast<std::size_t>(m - 2)];
-        }
-      } else {
-        u = pw.im[static_cast<std::size_t>(m)];
-        ux = m * pw.im[static_cast<std::size_t>(m - 1)];
-        uy = m * pw.re[static_cast<std::size_t>(m - 1)];
-        if (m >= 2) {
-          uxx = m * (m - 1) * pw.im[static_cast<std::size_t>(m - 2)];
-          uxy = m * (m - 1) * pw.re[static_cast<std::size_t>(m - 2)];
-        }
-      }
-      d.W += a * u;
-      d.Wx += 2 * x * a1 * u + a * ux;
-      d.Wy += 2 * y * a1 * u + a * uy;
-      d.Wxx += 2 * a1 * u + 4 * x * x * a2 * u + 4 * x * a1 * ux + a * uxx;
-      d.Wyy += 2 * a1 * u + 4 * y * y * a2 * u + 4 * y * a1 * uy - a * uxx;
-      d.Wxy += 4 * x * y * a2 * u + 2 * x * a1 * uy + 2 * y * a1 * ux + a * uxy;
-    }
-  }
-  return d;
-}
 
 int AccurateTermsAtPass(int pass, int basisCount) {
   const int schedule = pass <= 2 ? 4 : pass <= 4 ? 6 : pass <= 8 ? 13 : basisCount;
@@ -867,7 +618,7 @@ void ReconstructAccurate(TRoddier& slot, const TZernikeBasis& basis, TAccurateRu
     mean.Cx = mean.Cy = g.Centre;
     mean.V.resize(whole.Intra.size());
     for (std::size_t i = 0; i < mean.V.size(); ++i) mean.V[i] = 0.5 * (whole.Intra[i] + whole.Extra[i]);
-    run.EdgeBlur = EdgeBlur(mean, g.Rho);
+    run.EdgeBlur = DonutEdgeBlur(mean.V, mean.Nx, mean.Ny, mean.Cx, mean.Cy, g.Rho);
   }
   const bool blurred = cached && !run.Frozen && run.EdgeBlur >= kAccurateBlurFloor * g.Rho;
   if (blurred) {
@@ -888,10 +639,9 @@ void ReconstructAccurate(TRoddier& slot, const TZernikeBasis& basis, TAccurateRu
               const double r2 = x * x + y * y;
               if (r2 > 1.0 || r2 < inner2) continue;
               const ZernikePolynomialForm::Derivatives d = form.Wavefront(x, y);
-              double na, nxx, nxy, nyy;
-              map.Nominal(x, y, na, nxx, nxy, nyy);
-              const double col = like.Cx + g.Rho * (na * x + c * d.Wx);
-              const double row = like.Cy - g.Rho * (na * y + c * d.Wy);
+              double ux, uy;
+              RayMapping::Land(map.Nominal(x, y), d, x, y, 0.0, 0.0, c, ux, uy);
+              const double col = like.Cx + g.Rho * ux, row = like.Cy - g.Rho * uy;
               const double fc = std::floor(col), fr = std::floor(row);
               if (!(fc >= 1 && fr >= 1 && fc < like.Nx && fr < like.Ny)) continue;
               const int ic = static_cast<int>(fc), ir = static_cast<int>(fr);
@@ -902,7 +652,7 @@ void ReconstructAccurate(TRoddier& slot, const TZernikeBasis& basis, TAccurateRu
               line[like.Nx] += w * (1 - tc) * tr;
               line[like.Nx + 1] += w * tc * tr;
             }
-      if (sigma > 0.25) GaussianBlur(out.V, like.Nx, like.Ny, sigma);
+      if (sigma > 0.25) GaussianBlurClamped(out.V, like.Nx, like.Ny, sigma);
     };
     Source modelIntra, modelExtra;
     Compensated model;

@@ -8,6 +8,7 @@
 #include "analysis/star_finder.h"
 #include "analysis/star_simulator.h"
 #include "analysis/test_image.h"
+#include "core/gaussian_blur.h"
 
 namespace caustica {
 
@@ -77,29 +78,15 @@ bool Difference(const TPupille& measured, const TStarFinding& ms, const TFctXY& 
 void Blur(const TFctXY& src, double sigma, TFctXY& dst) {
   dst.CloneFrom(src);
   if (!(sigma > 0)) return;
-  const int h = static_cast<int>(std::ceil(3 * sigma));
-  std::vector<double> k(2 * h + 1);
-  double sum = 0;
-  for (int i = -h; i <= h; ++i) sum += k[i + h] = std::exp(-0.5 * i * i / (sigma * sigma));
-  for (double& v : k) v /= sum;
   const int nx = src.Nx, ny = src.Ny;
-  std::vector<double> row(nx), tmp(static_cast<std::size_t>(nx) * ny);
-  for (int r = 1; r <= ny; ++r) {
-    const double* in = src.Values[1][r];
-    for (int c = 1; c <= nx; ++c) {
-      double v = 0;
-      for (int i = -h; i <= h; ++i) v += k[i + h] * in[std::clamp(c + i, 1, nx)];
-      tmp[static_cast<std::size_t>(r - 1) * nx + (c - 1)] = v;
-    }
-  }
-  for (int r = 1; r <= ny; ++r) {
-    std::fill(row.begin(), row.end(), 0.0);
-    for (int i = -h; i <= h; ++i) {
-      const double* in = &tmp[static_cast<std::size_t>(std::clamp(r + i, 1, ny) - 1) * nx];
-      for (int c = 0; c < nx; ++c) row[c] += k[i + h] * in[c];
-    }
-    std::copy(row.begin(), row.end(), dst.Values[1][r] + 1);
-  }
+  std::vector<double> v(static_cast<std::size_t>(nx) * ny);
+  for (int r = 1; r <= ny; ++r)
+    std::copy(src.Values[1][r] + 1, src.Values[1][r] + 1 + nx,
+              v.begin() + static_cast<std::ptrdiff_t>(r - 1) * nx);
+  GaussianBlurClamped(v, nx, ny, sigma);
+  for (int r = 1; r <= ny; ++r)
+    std::copy(v.begin() + static_cast<std::ptrdiff_t>(r - 1) * nx,
+              v.begin() + static_cast<std::ptrdiff_t>(r) * nx, dst.Values[1][r] + 1);
 }
 
 // The square of the given side around the star, moved inside the frame:

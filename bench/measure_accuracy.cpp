@@ -114,16 +114,6 @@ const Case kCases[] = {
      false},
 };
 
-// RMS of recovered - true over terms 5..22 (RMS-normalised coefficients).
-double MidTermError(const AccuracyResult& r, const StarSimulationOptions& s) {
-  double sum = 0;
-  for (std::size_t k = 5; k <= 22; ++k) {
-    const double d = r.Recovered[k] - s.Coefficients[k];
-    sum += d * d;
-  }
-  return std::sqrt(sum);
-}
-
 void PrintTable(int only) {
   std::printf(
       "| case | true RMS | classic err | accurate err | Z5-Z22 err classic / accurate | terms: classic ratio "

@@ -287,13 +287,6 @@ StarSimulationOptions NearCaustic(double diameter, double focal, double defocus,
   return s;
 }
 
-// RMS of recovered - true over terms 5..22, RMS-normalised.
-double MidTermError(const AccuracyResult& r, const StarSimulationOptions& s) {
-  double sum = 0;
-  for (std::size_t k = 5; k <= 22; ++k) sum += std::pow(r.Recovered[k] - s.Coefficients[k], 2);
-  return std::sqrt(sum);
-}
-
 }  // namespace
 
 // f/4 pairs whose light comes within a factor 2-3 of a caustic: the steps
@@ -356,25 +349,8 @@ TEST(AccurateNearCaustic, FoldedPairsAreReportedNotConverged) {
 TEST(AccurateNearCaustic, RunInfoExplainsTheVerdict) {
   ProgramStateGuard guard;
   SetZernikeBasis(22, kAnnularPolynomials);
-  auto run = [](const StarSimulationOptions& s, TAccurateRunInfo& info) {
-    TFctXY intraFrame, extraFrame;
-    if (!SimulateStarPair(s, intraFrame, extraFrame).Ok) return false;
-    TRoddier slot;
-    slot.IntraImage = std::make_shared<TPupille>();
-    slot.IntraImage->Init(intraFrame.Nx, intraFrame.Ny);
-    slot.IntraImage->Assign(intraFrame);
-    slot.ExtraImage = std::make_shared<TPupille>();
-    slot.ExtraImage->Init(extraFrame.Nx, extraFrame.Ny);
-    slot.ExtraImage->Assign(extraFrame);
-    slot.ExtraImage->Rotate180();
-    slot.FocalLength = s.FocalLength * 1e6;
-    slot.Radius = s.Diameter * 5e5;
-    slot.Defocus = s.Defocus * 1e6;
-    ReconstructAccurate(slot, &info);
-    return static_cast<bool>(slot.Wavefront);
-  };
   TAccurateRunInfo good, folded;
-  ASSERT_TRUE(run(NearCaustic(250, 1000, 2.5, 5, 0, 1.0, StarModel::Geometric), good));
+  ASSERT_TRUE(RunAccurateOnPair(NearCaustic(250, 1000, 2.5, 5, 0, 1.0, StarModel::Geometric), good));
   EXPECT_TRUE(good.Converged);
   EXPECT_FALSE(good.FoldBlocked);
   EXPECT_GE(good.SmallestJacobian, kAccurateSmallestJacobian);
@@ -383,7 +359,7 @@ TEST(AccurateNearCaustic, RunInfoExplainsTheVerdict) {
   EXPECT_LT(good.FinalDifference, 0.1 * good.InitialDifference);
   EXPECT_TRUE(AccurateConvergenceNote(good).empty());
 
-  ASSERT_TRUE(run(NearCaustic(250, 1000, 1.0, 5, 0, 1.0, StarModel::Geometric), folded));
+  ASSERT_TRUE(RunAccurateOnPair(NearCaustic(250, 1000, 1.0, 5, 0, 1.0, StarModel::Geometric), folded));
   EXPECT_FALSE(folded.Converged);
   EXPECT_TRUE(folded.FoldBlocked);
   EXPECT_NE(AccurateConvergenceNote(folded).find("fold"), std::string::npos);

@@ -116,4 +116,31 @@ AccuracyResult MeasureReconstruction(const StarSimulationOptions& star, const TF
   return result;
 }
 
+double MidTermError(const AccuracyResult& r, const StarSimulationOptions& star) {
+  double sum = 0;
+  for (std::size_t k = 5; k <= 22; ++k) {
+    const double d = r.Recovered[k] - star.Coefficients[k];
+    sum += d * d;
+  }
+  return std::sqrt(sum);
+}
+
+bool RunAccurateOnPair(const StarSimulationOptions& star, TAccurateRunInfo& info) {
+  TFctXY intraFrame, extraFrame;
+  if (!SimulateStarPair(star, intraFrame, extraFrame).Ok) return false;
+  TRoddier slot;
+  slot.IntraImage = std::make_shared<TPupille>();
+  slot.IntraImage->Init(intraFrame.Nx, intraFrame.Ny);
+  slot.IntraImage->Assign(intraFrame);
+  slot.ExtraImage = std::make_shared<TPupille>();
+  slot.ExtraImage->Init(extraFrame.Nx, extraFrame.Ny);
+  slot.ExtraImage->Assign(extraFrame);
+  slot.ExtraImage->Rotate180();
+  slot.FocalLength = star.FocalLength * 1e6;
+  slot.Radius = star.Diameter * 5e5;
+  slot.Defocus = star.Defocus * 1e6;
+  ReconstructAccurate(slot, &info);
+  return static_cast<bool>(slot.Wavefront);
+}
+
 }  // namespace caustica::testing

@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "analysis/accurate_reconstruction.h"
 #include "analysis/star_simulator.h"
 #include "setup/reconstruction_method.h"
 
@@ -30,5 +31,13 @@ AccuracyResult MeasureReconstruction(const StarSimulationOptions& star, TReconst
 AccuracyResult MeasureReconstruction(const StarSimulationOptions& star, const TFctXY& intraFrame,
                                      const TFctXY& extraFrame, TReconstructionMethod method,
                                      int iterations = 3, int basisTerms = 0, bool paraxial = false);
+
+// RMS of recovered - true over terms 5..22 (RMS-normalised coefficients), nm.
+double MidTermError(const AccuracyResult& r, const StarSimulationOptions& star);
+
+// The accurate method straight on a pair simulated from star (the
+// extra-focal image turned as the program turns it), on the program-wide
+// basis. False when the pair cannot be simulated or gives no wavefront.
+bool RunAccurateOnPair(const StarSimulationOptions& star, TAccurateRunInfo& info);
 
 }  // namespace caustica::testing

@@ -9,6 +9,7 @@
 
 #include "analysis/donut_edge.h"
 #include "core/gaussian_blur.h"
+#include "core/median.h"
 
 namespace caustica {
 
@@ -20,13 +21,6 @@ constexpr std::size_t kMaxTermCacheBytes = std::size_t{512} << 20;
 // Light is summed out to this many rough pupil radii: the donut, its
 // diffraction fringes and the blur of seeing.
 constexpr double FluxRadius() { return 1.25; }
-
-double Median(std::vector<double>& v) {
-  if (v.empty()) return 0.0;
-  const auto mid = v.begin() + static_cast<std::ptrdiff_t>(v.size() / 2);
-  std::nth_element(v.begin(), mid, v.end());
-  return *mid;
-}
 
 // One input image made ready: background off, its pupil centre and a rough
 // radius, on a plain row-major copy (row r, column c at (r-1) Nx + c-1).
@@ -86,7 +80,7 @@ bool PrepareSource(const TPupille& img, Source& s) {
   for (int r = 1; r <= s.Ny; ++r)
     for (int c = 1; c <= s.Nx; ++c)
       if (r <= bw || r > s.Ny - bw || c <= bw || c > s.Nx - bw) work.push_back(s.V[(r - 1) * s.Nx + c - 1]);
-  double background = Median(work);
+  double background = UpperMedian(work);
   // The rough pupil is found on a 5 x 5 box-smoothed copy, so that noise on
   // a bright sky does not pass the threshold.
   const std::vector<double> smooth = BoxSmoothed(s.V, s.Nx, s.Ny, 2);
@@ -133,7 +127,7 @@ bool PrepareSource(const TPupille& img, Source& s) {
     for (int c = 1; c <= s.Nx; ++c)
       if ((c - s.Cx) * (c - s.Cx) + (r - s.Cy) * (r - s.Cy) > far2)
         work.push_back(s.V[(r - 1) * s.Nx + c - 1]);
-  if (work.size() >= 100) background = Median(work);
+  if (work.size() >= 100) background = UpperMedian(work);
   long double flux = 0;
   for (double& v : s.V) {
     v -= background;
@@ -379,7 +373,7 @@ void ReconstructAccurate(TRoddier& slot, const TZernikeBasis& basis, TAccurateRu
         if (rr <= FluxRadius()) flux += v;
         if (rr >= inner + 0.2 * (1 - inner) && rr <= 0.8) interior.push_back(v);
       }
-    level = Median(interior);
+    level = UpperMedian(interior);
     if (!(level > 0)) {
       Finish(slot.Progress);
       return;

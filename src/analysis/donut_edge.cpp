@@ -3,18 +3,13 @@
 #include <algorithm>
 #include <cmath>
 
+#include "core/median.h"
+
 namespace caustica {
 
 namespace {
 
 constexpr double kPi = 3.141592653589793;
-
-double Median(std::vector<double>& v) {
-  if (v.empty()) return 0.0;
-  const auto mid = v.begin() + static_cast<std::ptrdiff_t>(v.size() / 2);
-  std::nth_element(v.begin(), mid, v.end());
-  return *mid;
-}
 
 // The softness of the donut's outer edge, pixels: the sigma of a Gaussian
 // with the same 10-90 % rise, the median over narrow sectors, where the
@@ -61,7 +56,7 @@ double EdgeBlurWithin(const std::vector<double>& v, int nx, int ny, double cx, d
       q[static_cast<std::size_t>(b)] = t / n;
     }
     std::vector<double> inside(q.begin(), q.begin() + bins / 4);
-    const double level = Median(inside);
+    const double level = UpperMedian(inside);
     if (!(level > 0)) continue;
     int half = -1;  // the last bin above half the level
     for (int b = 0; b < bins; ++b)
@@ -73,7 +68,7 @@ double EdgeBlurWithin(const std::vector<double>& v, int nx, int ny, double cx, d
     if (high == 0 || low == bins - 1) continue;
     widths.push_back((low - high) * kBin / 2.563);
   }
-  return widths.size() >= kSectors / 2 ? Median(widths) : 0.0;
+  return widths.size() >= kSectors / 2 ? UpperMedian(widths) : 0.0;
 }
 
 // The window around the edge is widened until it holds the edge's rise

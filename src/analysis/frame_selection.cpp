@@ -5,21 +5,12 @@
 #include <cstdio>
 #include <numeric>
 
+#include "core/median.h"
 #include "io/frame_sequence.h"
 
 namespace caustica {
 
 namespace {
-
-double Median(std::vector<double> values) {
-  if (values.empty()) return 0.0;
-  const std::size_t half = values.size() / 2;
-  std::nth_element(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(half), values.end());
-  const double upper = values[half];
-  if (values.size() % 2 == 1) return upper;
-  const double lower = *std::max_element(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(half));
-  return 0.5 * (lower + upper);
-}
 
 // The median and the spread a Gaussian of the same MAD would have.
 struct RobustSpread {

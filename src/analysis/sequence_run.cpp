@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "core/median.h"
 #include "io/frame_sequence.h"
 
 namespace caustica {
@@ -14,16 +15,6 @@ namespace {
 constexpr const char* kIntraName = "intra-focal";
 constexpr const char* kExtraName = "extra-focal";
 constexpr std::size_t kFewestToJudge = 5;
-
-double Median(std::vector<double> v) {
-  if (v.empty()) return 0.0;
-  const std::size_t mid = v.size() / 2;
-  std::nth_element(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(mid), v.end());
-  double m = v[mid];
-  if (v.size() % 2 == 0)
-    m = 0.5 * (m + *std::max_element(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(mid)));
-  return m;
-}
 
 // One frame of a sequence as a test image grid of its own size.
 bool ReadGrid(FrameSequence& sequence, int frame, TPupille& grid) {

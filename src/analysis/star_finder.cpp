@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <vector>
 
+#include "core/median.h"
+
 namespace caustica {
 
 namespace {
@@ -19,13 +21,6 @@ constexpr long kMinBlobArea = 4;
 // A second star with this share of the chosen one's flux makes the choice unsafe.
 constexpr double kComparableFlux = 0.5;
 constexpr double kNotedFlux = 0.05;
-
-double MedianOf(std::vector<double>& v) {
-  if (v.empty()) return 0.0;
-  const auto mid = v.begin() + static_cast<std::ptrdiff_t>(v.size() / 2);
-  std::nth_element(v.begin(), mid, v.end());
-  return *mid;
-}
 
 double QuantileOf(std::vector<double>& v, double q) {
   if (v.empty()) return 0.0;
@@ -199,13 +194,13 @@ TStarFinding FindStar(const TFctXY& frame) {
       work.clear();
       for (int y = y0; y < y1; ++y)
         for (int x = x0; x < x1; ++x) work.push_back(smooth[static_cast<std::size_t>(y) * bw + x]);
-      tiles.push_back({fullC(0.5 * (x0 + x1 - 1)), fullC(0.5 * (y0 + y1 - 1)), MedianOf(work)});
+      tiles.push_back({fullC(0.5 * (x0 + x1 - 1)), fullC(0.5 * (y0 + y1 - 1)), UpperMedian(work)});
       tileBox.push_back({x0, y0, x1, y1});
     }
   const bool slopes = tx >= 3 && ty >= 3;
   std::vector<double> levels;
   for (const TilePoint& t : tiles) levels.push_back(t.V);
-  const double middle = MedianOf(levels);
+  const double middle = UpperMedian(levels);
   std::vector<char> accepted(tiles.size());
   std::vector<TilePoint> chosen;
   for (std::size_t t = 0; t < tiles.size(); ++t)
@@ -215,7 +210,7 @@ TStarFinding FindStar(const TFctXY& frame) {
     work.clear();
     for (std::size_t t = 0; t < tiles.size(); ++t)
       if (accepted[t]) work.push_back(std::fabs(tiles[t].V - sky.At(tiles[t].C, tiles[t].R)));
-    const double spread = std::max(kMadToSigma * MedianOf(work), 1e-9 * (1.0 + std::fabs(middle)));
+    const double spread = std::max(kMadToSigma * UpperMedian(work), 1e-9 * (1.0 + std::fabs(middle)));
     chosen.clear();
     for (std::size_t t = 0; t < tiles.size(); ++t)
       if ((accepted[t] = tiles[t].V - sky.At(tiles[t].C, tiles[t].R) <= 3.0 * spread))
@@ -247,8 +242,8 @@ TStarFinding FindStar(const TFctXY& frame) {
     }
   }
   const double tiny = 1e-9 * (std::fabs(highest) + std::fabs(lowest) + 1.0);
-  const double detectNoise = std::max(kMadToSigma * MedianOf(work), tiny);
-  star.Noise = kMadToSigma * MedianOf(differences) / std::sqrt(2.0);
+  const double detectNoise = std::max(kMadToSigma * UpperMedian(work), tiny);
+  star.Noise = kMadToSigma * UpperMedian(differences) / std::sqrt(2.0);
 
   // 4. The blobs well above the sky; the donut is the one with most light.
   work.clear();
@@ -307,7 +302,7 @@ TStarFinding FindStar(const TFctXY& frame) {
   work.clear();
   for (const double v : level)
     if (v > bright) work.push_back(v);
-  star.Level = MedianOf(work);
+  star.Level = UpperMedian(work);
   const double half = 0.5 * star.Level;
 
   // 6. The donut at half its level; what the sky cannot reach from the box's

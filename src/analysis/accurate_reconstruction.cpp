@@ -603,16 +603,16 @@ void ReconstructAccurate(TRoddier& slot, const TZernikeBasis& basis, TAccurateRu
   }
   // The edge's softness on the pair compensated by the estimate, whose
   // aberrations no longer move the edge around the pupil.
+  // That whole pair is also the final one unless blur passes follow.
+  Compensated whole;
+  bool wholeIsFinal = false;
   if (cached && !run.Frozen) {
     form.SetWavefront(z);
-    Compensated whole;
-    Compensate(form, g, intra, extra, map, nullptr, whole);
-    Source mean;
-    mean.Nx = mean.Ny = g.N;
-    mean.Cx = mean.Cy = g.Centre;
-    mean.V.resize(whole.Intra.size());
-    for (std::size_t i = 0; i < mean.V.size(); ++i) mean.V[i] = 0.5 * (whole.Intra[i] + whole.Extra[i]);
-    run.EdgeBlur = DonutEdgeBlur(mean.V, mean.Nx, mean.Ny, mean.Cx, mean.Cy, g.Rho);
+    Compensate(form, g, intra, extra, map, nullptr, whole);  // a fold outside the pupil reads as no light
+    wholeIsFinal = true;
+    std::vector<double> mean(whole.Intra.size());
+    for (std::size_t i = 0; i < mean.size(); ++i) mean[i] = 0.5 * (whole.Intra[i] + whole.Extra[i]);
+    run.EdgeBlur = DonutEdgeBlur(mean, g.N, g.N, g.Centre, g.Centre, g.Rho);
   }
   const bool blurred = cached && !run.Frozen && run.EdgeBlur >= kAccurateBlurFloor * g.Rho;
   if (blurred) {
@@ -674,6 +674,7 @@ void ReconstructAccurate(TRoddier& slot, const TZernikeBasis& basis, TAccurateRu
       form.SetWavefront(candidate);
       if (!Compensate(form, g, intra, extra, map, &want, trial)) break;
       z = candidate;
+      wholeIsFinal = false;
       std::swap(images, trial);
       current = difference(images);
       ++run.Passes;
@@ -702,7 +703,10 @@ void ReconstructAccurate(TRoddier& slot, const TZernikeBasis& basis, TAccurateRu
   // 4. The same objects as the classic run: compensated images, their
   // signal, a final Poisson solve whose higher orders join the model.
   form.SetWavefront(z);
-  Compensate(form, g, intra, extra, map, nullptr, images);
+  if (wholeIsFinal)
+    images = std::move(whole);
+  else
+    Compensate(form, g, intra, extra, map, nullptr, images);
   slot.IntraImage = GridFrom(images.Intra, g, kKindIntra);
   slot.ExtraImage = GridFrom(images.Extra, g, kKindExtra);
   slot.Signal = std::make_shared<TPupille>();

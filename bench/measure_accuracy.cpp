@@ -34,6 +34,7 @@ struct Case {
 
 int basisTerms = 0;      // --terms N: the Zernike basis size (default 22)
 bool geometric = false;  // --geometric: the ray model instead of the Fresnel one
+double seeing = -1;      // --seeing S: this seeing (arcseconds) on every case
 
 StarSimulationOptions Options(const Case& c) {
   StarSimulationOptions s;
@@ -58,6 +59,7 @@ StarSimulationOptions Options(const Case& c) {
     s.ReadNoise = 8;
     s.SourceLevel = 5e6;
   }
+  if (seeing >= 0) s.Seeing = seeing;
   return s;
 }
 
@@ -164,7 +166,7 @@ static void BM_Accurate(benchmark::State& state) { RunMethod(state, TReconstruct
 BENCHMARK(BM_Classic)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_Accurate)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-// --table [--case N] [--geometric] prints the table (or one row of it).
+// --table [--case N] [--geometric] [--seeing S] prints the table (or one row of it).
 int main(int argc, char** argv) {
   bool table = false;
   int only = -1;
@@ -172,6 +174,7 @@ int main(int argc, char** argv) {
     if (std::strcmp(argv[i], "--table") == 0) table = true;
     if (std::strcmp(argv[i], "--geometric") == 0) geometric = true;
     if (std::strcmp(argv[i], "--case") == 0 && i + 1 < argc) only = std::atoi(argv[++i]);
+    if (std::strcmp(argv[i], "--seeing") == 0 && i + 1 < argc) seeing = std::atof(argv[++i]);
     if (std::strcmp(argv[i], "--terms") == 0 && i + 1 < argc) basisTerms = std::atoi(argv[++i]);
   }
   if (table) {

@@ -441,12 +441,6 @@ void ReconstructAccurate(TRoddier& slot, const TZernikeBasis& basis, TAccurateRu
   if (cached)
     for (std::size_t p = 0; p < count; ++p) termsAt(p, nt, &zv[p * nt], &zx[p * nt], &zy[p * nt]);
 
-  // Blur (seeing above all) softens both images alike, but the mapping
-  // back to the pupil stretches it differently in each: the pair then
-  // differs at its edges even under the true wavefront, and the estimate
-  // shrinks. The loop ends with passes that compare the pair with the same
-  // pair rendered from the estimate and blurred as much.
-
   // The transport equation in weak form against each term: the difference
   // of the images against Z_i equals C times the mean image against
   // grad Z_i . grad W / R^2, with C = 2 f (f - l) / l; pixel areas cancel.
@@ -603,7 +597,7 @@ void ReconstructAccurate(TRoddier& slot, const TZernikeBasis& basis, TAccurateRu
   }
   // The edge's softness on the pair compensated by the estimate, whose
   // aberrations no longer move the edge around the pupil.
-  // That whole pair is also the final one unless blur passes follow.
+  // That whole pair is also the final one unless model passes follow.
   Compensated whole;
   bool wholeIsFinal = false;
   if (cached && !run.Frozen) {
@@ -614,47 +608,81 @@ void ReconstructAccurate(TRoddier& slot, const TZernikeBasis& basis, TAccurateRu
     for (std::size_t i = 0; i < mean.size(); ++i) mean[i] = 0.5 * (whole.Intra[i] + whole.Extra[i]);
     run.EdgeBlur = DonutEdgeBlur(mean, g.N, g.N, g.Centre, g.Centre, g.Rho);
   }
-  const bool blurred = cached && !run.Frozen && run.EdgeBlur >= kAccurateBlurFloor * g.Rho;
-  if (blurred) {
-    // The pair the estimate would give, traced through the same mapping
-    // (3 x 3 rays a pupil pixel) and blurred by the edge's softness less
-    // the spread of the tracing itself: what the observed pair still has
-    // against Z_i beyond that model pair is what the estimate lacks.
-    const double sigma = std::sqrt(std::max(0.0, run.EdgeBlur * run.EdgeBlur - 1.0 / 6.0));
-    auto render = [&](const Source& like, double c, Source& out) {
-      out = like;
-      std::fill(out.V.begin(), out.V.end(), 0.0);
-      const double inner2 = g.Obstruction * g.Obstruction;
+  // The loop ends against a model pair: the pair the estimate would give,
+  // traced through the same mapping (3 x 3 rays a pupil pixel) and
+  // compensated the same way. What the observed pair still has against Z_i
+  // beyond it is what the estimate lacks, so whatever the compensation does
+  // not hold exactly no longer biases the fixed point: the rims of thin
+  // annuli in fast beams, and blur, which softens both images alike but
+  // which the mapping back to the pupil stretches differently in each.
+  //
+  // The model is blurred too. A soft edge against a small image (a few
+  // waves of defocus) is modelled whole: its diffraction then shapes the
+  // whole image much as a blur would. Otherwise the geometric model holds
+  // the diffraction well enough, and only the softness it does not explain,
+  // the seeing, is modelled.
+  if (slot.Wavelength > 0)
+    run.EdgeDiffraction = kEdgeDiffractionFactor * std::sqrt(slot.Wavelength * l) * f / (l * R) * g.Rho;
+  const double seeing =
+      std::sqrt(std::max(0.0, run.EdgeBlur * run.EdgeBlur - run.EdgeDiffraction * run.EdgeDiffraction));
+  if (run.EdgeBlur >= kAccurateBlurFloor * g.Rho)
+    run.ModelBlur = run.EdgeBlur;
+  else if (seeing >= kAccurateSeeingFloor * g.Rho)
+    run.ModelBlur = seeing;
+  if (cached && !run.Frozen) {
+    // The tracing itself spreads by a variance of 1/6 pixel.
+    const double sigma = std::sqrt(std::max(0.0, run.ModelBlur * run.ModelBlur - 1.0 / 6.0));
+    // One evaluation of the wavefront a pupil pixel serves its nine rays
+    // in both images: they land by the affine map the mapping is there.
+    auto splat = [](Source& out, double col, double row) {
+      const double fc = std::floor(col), fr = std::floor(row);
+      if (!(fc >= 1 && fr >= 1 && fc < out.Nx && fr < out.Ny)) return;
+      const int ic = static_cast<int>(fc), ir = static_cast<int>(fr);
+      const double tc = col - fc, tr = row - fr, w = 1.0 / 9.0;
+      double* line = out.V.data() + static_cast<std::size_t>(ir - 1) * out.Nx + (ic - 1);
+      line[0] += w * (1 - tc) * (1 - tr);
+      line[1] += w * tc * (1 - tr);
+      line[out.Nx] += w * (1 - tc) * tr;
+      line[out.Nx + 1] += w * tc * tr;
+    };
+    auto renderPair = [&](Source& outIntra, Source& outExtra) {
+      outIntra = intra;
+      outExtra = extra;
+      std::fill(outIntra.V.begin(), outIntra.V.end(), 0.0);
+      std::fill(outExtra.V.begin(), outExtra.V.end(), 0.0);
+      const double inner2 = g.Obstruction * g.Obstruction, half = 0.75 / g.Rho;
+      const double reachOut = (1.0 + half) * (1.0 + half);
+      const double reachIn = g.Obstruction > half ? (g.Obstruction - half) * (g.Obstruction - half) : 0.0;
       for (int r = 1; r <= g.N; ++r)
-        for (int k = 1; k <= g.N; ++k)
+        for (int k = 1; k <= g.N; ++k) {
+          const double x = g.X(k), y = g.Y(r);
+          const double c2 = x * x + y * y;
+          if (c2 > reachOut || c2 < reachIn) continue;
+          const ZernikePolynomialForm::Derivatives d = form.Wavefront(x, y);
+          const RayMapping::Bend bend = map.Nominal(x, y);
           for (int a = 0; a < 3; ++a)
             for (int b = 0; b < 3; ++b) {
-              const double x = g.X(k) + (a - 1) / (3 * g.Rho), y = g.Y(r) - (b - 1) / (3 * g.Rho);
-              const double r2 = x * x + y * y;
+              const double ox = (a - 1) / (3 * g.Rho), oy = -(b - 1) / (3 * g.Rho);
+              const double r2 = (x + ox) * (x + ox) + (y + oy) * (y + oy);
               if (r2 > 1.0 || r2 < inner2) continue;
-              const ZernikePolynomialForm::Derivatives d = form.Wavefront(x, y);
               double ux, uy;
-              RayMapping::Land(map.Nominal(x, y), d, x, y, 0.0, 0.0, c, ux, uy);
-              const double col = like.Cx + g.Rho * ux, row = like.Cy - g.Rho * uy;
-              const double fc = std::floor(col), fr = std::floor(row);
-              if (!(fc >= 1 && fr >= 1 && fc < like.Nx && fr < like.Ny)) continue;
-              const int ic = static_cast<int>(fc), ir = static_cast<int>(fr);
-              const double tc = col - fc, tr = row - fr, w = 1.0 / 9.0;
-              double* line = out.V.data() + static_cast<std::size_t>(ir - 1) * like.Nx + (ic - 1);
-              line[0] += w * (1 - tc) * (1 - tr);
-              line[1] += w * tc * (1 - tr);
-              line[like.Nx] += w * (1 - tc) * tr;
-              line[like.Nx + 1] += w * tc * tr;
+              RayMapping::Land(bend, d, x, y, ox, oy, map.CIntra, ux, uy);
+              splat(outIntra, intra.Cx + g.Rho * ux, intra.Cy - g.Rho * uy);
+              RayMapping::Land(bend, d, x, y, ox, oy, map.CExtra, ux, uy);
+              splat(outExtra, extra.Cx + g.Rho * ux, extra.Cy - g.Rho * uy);
             }
-      if (sigma > 0.25) GaussianBlurClamped(out.V, like.Nx, like.Ny, sigma);
+        }
+      if (sigma > 0.25) {
+        GaussianBlurClamped(outIntra.V, outIntra.Nx, outIntra.Ny, sigma);
+        GaussianBlurClamped(outExtra.V, outExtra.Nx, outExtra.Ny, sigma);
+      }
     };
     Source modelIntra, modelExtra;
     Compensated model;
     Eigen::VectorXd offset(static_cast<Eigen::Index>(nt));
-    for (int pass = 0; pass < kAccurateBlurPasses; ++pass) {
+    for (int pass = 0; pass < kAccurateModelPasses; ++pass) {
       form.SetWavefront(z);
-      render(intra, map.CIntra, modelIntra);
-      render(extra, map.CExtra, modelExtra);
+      renderPair(modelIntra, modelExtra);
       if (!Compensate(form, g, modelIntra, modelExtra, map, &want, model)) break;
       offset.setZero();
       for (std::size_t p = 0; p < count; ++p) {
@@ -670,7 +698,7 @@ void ReconstructAccurate(TRoddier& slot, const TZernikeBasis& basis, TAccurateRu
       if (!finite) break;
       ZernikeCoefficients candidate = z;
       for (int k = 1; k <= basisCount; ++k)
-        candidate[static_cast<std::size_t>(k)] += kAccurateBlurGain * increment[static_cast<std::size_t>(k)];
+        candidate[static_cast<std::size_t>(k)] += kAccurateModelGain * increment[static_cast<std::size_t>(k)];
       form.SetWavefront(candidate);
       if (!Compensate(form, g, intra, extra, map, &want, trial)) break;
       z = candidate;
@@ -678,7 +706,7 @@ void ReconstructAccurate(TRoddier& slot, const TZernikeBasis& basis, TAccurateRu
       std::swap(images, trial);
       current = difference(images);
       ++run.Passes;
-      ++run.BlurPasses;
+      ++run.ModelPasses;
       ++slot.OuterPasses;
     }
   }

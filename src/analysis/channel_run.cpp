@@ -63,6 +63,10 @@ bool PrepareChannel(TRoddier& slot, int channel, const TImagePair& images, const
   slot.FocalLength = p.Focale;
   slot.Radius = p.Rayon;
   slot.Defocus = p.Defocalisation;
+  const double wavelength = channel == 0
+                                ? settings.LambdaRef
+                                : settings.ChannelWavelengths[static_cast<std::size_t>((channel - 1) % 3)];
+  slot.Wavelength = wavelength > 0 ? wavelength : 555.0;
   slot.KnownObstruction = p.Obstruction > 0 && p.Obstruction < 1 ? p.Obstruction : 0.0;
   slot.MaxIterations = settings.Passes;
   slot.StopRms = settings.StopRms;

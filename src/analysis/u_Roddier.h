@@ -45,9 +45,10 @@ class TRoddier {
   std::shared_ptr<TPupille> IntraImage;
   std::shared_ptr<TPupille> ExtraImage;  // already turned by 180 degrees
   std::shared_ptr<TPupille> Signal;
-  double Radius = 0.0;       // nm
-  double FocalLength = 0.0;  // nm
-  double Defocus = 0.0;      // nm
+  double Radius = 0.0;        // nm
+  double FocalLength = 0.0;   // nm
+  double Defocus = 0.0;       // nm
+  double Wavelength = 555.0;  // nm, the light of the images (for the edge's diffraction)
   // The central obstruction when the user knows it (fraction of the pupil
   // radius); 0: measured on the images.
   double KnownObstruction = 0.0;

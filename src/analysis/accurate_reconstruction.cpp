@@ -287,6 +287,20 @@ std::shared_ptr<TPupille> GridFrom(const std::vector<double>& v, const Geometry&
   return p;
 }
 
+// The level of the mean of a compensated pair inside the pupil, away from
+// both edges: its upper median.
+double InteriorLevel(const Compensated& pair, const Geometry& g, double inner) {
+  std::vector<double> interior;
+  for (int r = 1; r <= g.N; ++r)
+    for (int c = 1; c <= g.N; ++c) {
+      const double rr = std::hypot(g.X(c), g.Y(r));
+      const std::size_t i = static_cast<std::size_t>(r - 1) * g.N + c - 1;
+      if (rr >= inner + 0.2 * (1 - inner) && rr <= 0.8)
+        interior.push_back(0.5 * (pair.Intra[i] + pair.Extra[i]));
+    }
+  return UpperMedian(interior);
+}
+
 void Finish(TProgressCallbacks& progress) {
   if (progress.Finish) progress.Finish();
 }
@@ -311,9 +325,17 @@ void ReconstructAccurate(TRoddier& slot, TAccurateRunInfo* info) {
   ReconstructAccurate(slot, ZernikeBasis, info);
 }
 
-void ReconstructAccurate(TRoddier& slot, const TZernikeBasis& basis, TAccurateRunInfo* info) {
-  TAccurateRunInfo local;
-  TAccurateRunInfo& run = info ? *info : local;
+namespace {
+
+// A second run starts from the first one's estimate and measures the pupil
+// on the images it compensates.
+struct PupilRestart {
+  ZernikeCoefficients Start{};
+  double Obstruction = 0;
+};
+
+void RunAccurate(TRoddier& slot, const TZernikeBasis& basis, TAccurateRunInfo& run,
+                 const PupilRestart* restart) {
   run = TAccurateRunInfo{};
   slot.OuterPasses = slot.InnerPasses = 0;
   slot.Wavefront.reset();
@@ -349,7 +371,8 @@ void ReconstructAccurate(TRoddier& slot, const TZernikeBasis& basis, TAccurateRu
   ZernikePolynomialForm form;
   ZernikeCoefficients z{};
   Compensated images;
-  form.SetWavefront(z);  // no terms built yet: a flat wavefront
+  if (restart && form.Build(restart->Obstruction, basis)) z = restart->Start;
+  form.SetWavefront(z);  // without a restart no terms are built yet: a flat wavefront
   // The sphere's mapping bends with the radius it is scaled by: the
   // measure is made again on images compensated with the radius found.
   const int rounds = map.Sine2 > 0 ? 3 : 1;
@@ -359,21 +382,16 @@ void ReconstructAccurate(TRoddier& slot, const TZernikeBasis& basis, TAccurateRu
       Finish(slot.Progress);
       return;
     }
-    std::vector<double> interior;
     long double flux = 0, hole = 0;
-    const double inner = slot.KnownObstruction > 0 ? slot.KnownObstruction
-                         : roughObstruction < 0.08 ? 0.0
-                                                   : roughObstruction;
+    const double rough = restart ? restart->Obstruction : roughObstruction;
+    const double inner = slot.KnownObstruction > 0 ? slot.KnownObstruction : rough < 0.08 ? 0.0 : rough;
     const double mid = inner > 0 ? 0.5 * (inner + 1.0) : 0.0;
     for (int r = 1; r <= g.N; ++r)
       for (int c = 1; c <= g.N; ++c) {
-        const double rr = std::hypot(g.X(c), g.Y(r));
         const std::size_t i = static_cast<std::size_t>(r - 1) * g.N + c - 1;
-        const double v = 0.5 * (images.Intra[i] + images.Extra[i]);
-        if (rr <= FluxRadius()) flux += v;
-        if (rr >= inner + 0.2 * (1 - inner) && rr <= 0.8) interior.push_back(v);
+        if (std::hypot(g.X(c), g.Y(r)) <= FluxRadius()) flux += 0.5 * (images.Intra[i] + images.Extra[i]);
       }
-    level = UpperMedian(interior);
+    level = InteriorLevel(images, g, inner);
     if (!(level > 0)) {
       Finish(slot.Progress);
       return;
@@ -607,6 +625,8 @@ void ReconstructAccurate(TRoddier& slot, const TZernikeBasis& basis, TAccurateRu
     std::vector<double> mean(whole.Intra.size());
     for (std::size_t i = 0; i < mean.size(); ++i) mean[i] = 0.5 * (whole.Intra[i] + whole.Extra[i]);
     run.EdgeBlur = DonutEdgeBlur(mean, g.N, g.N, g.Centre, g.Centre, g.Rho);
+    // Flat under a right estimate, at 1 if the pupil was measured right.
+    run.CompensatedLevel = InteriorLevel(whole, g, g.Obstruction);
   }
   // The loop ends against a model pair: the pair the estimate would give,
   // traced through the same mapping (3 x 3 rays a pupil pixel) and
@@ -807,6 +827,51 @@ void ReconstructAccurate(TRoddier& slot, const TZernikeBasis& basis, TAccurateRu
     }
   }
   FinishReconstruction(slot, g.Obstruction);
+}
+
+}  // namespace
+
+void ReconstructAccurate(TRoddier& slot, const TZernikeBasis& basis, TAccurateRunInfo* info) {
+  TAccurateRunInfo local;
+  TAccurateRunInfo& run = info ? *info : local;
+  // The run replaces the slot's images by the compensated ones; a second
+  // run needs the originals, and the progress bar ends once.
+  const std::shared_ptr<TPupille> intra = slot.IntraImage, extra = slot.ExtraImage;
+  const TProgressCallbacks progress = slot.Progress;
+  slot.Progress.Finish = nullptr;
+  RunAccurate(slot, basis, run, nullptr);
+  if (slot.Wavefront && !run.Frozen && run.CompensatedLevel > 0 &&
+      std::fabs(run.CompensatedLevel - 1.0) > kAccurateLevelTolerance) {
+    // Keep the first result should the second run fail.
+    const TAccurateRunInfo first = run;
+    const std::shared_ptr<TPupille> wavefront = slot.Wavefront, residual = slot.Residual,
+                                    signal = slot.Signal, compensatedIntra = slot.IntraImage,
+                                    compensatedExtra = slot.ExtraImage;
+    const int outer = slot.OuterPasses, inner = slot.InnerPasses;
+    const PupilRestart again{first.Coefficients, first.Obstruction};
+    slot.IntraImage = intra;
+    slot.ExtraImage = extra;
+    slot.Progress.Step = nullptr;  // the bar counted the first run's passes
+    RunAccurate(slot, basis, run, &again);
+    if (slot.Wavefront) {
+      run.PupilRounds = 2;
+      run.Passes += first.Passes;
+      run.InitialDifference = first.InitialDifference;
+      slot.OuterPasses += outer;
+      slot.InnerPasses += inner;
+    } else {
+      run = first;
+      slot.Wavefront = wavefront;
+      slot.Residual = residual;
+      slot.Signal = signal;
+      slot.IntraImage = compensatedIntra;
+      slot.ExtraImage = compensatedExtra;
+      slot.OuterPasses = outer;
+      slot.InnerPasses = inner;
+    }
+  }
+  slot.Progress = progress;
+  Finish(slot.Progress);
 }
 
 }  // namespace caustica

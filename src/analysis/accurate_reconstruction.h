@@ -17,7 +17,7 @@ namespace caustica {
 
 // What the last accurate run did, for the batch tool, benchmarks and tests.
 struct TAccurateRunInfo {
-  int Passes = 0;                      // outer passes run
+  int Passes = 0;                      // outer passes run, of every pupil round
   int Terms = 0;                       // terms of the last solve
   bool Frozen = false;                 // a compensation folded or left the image
   double PupilImageRadius = 0;         // rho, pixels
@@ -45,7 +45,17 @@ struct TAccurateRunInfo {
   // from kAccurateSeeingFloor on, else none.
   double ModelBlur = 0;
   int ModelPasses = 0;
+  // The interior level of the pair compensated by the estimate, the images
+  // being scaled by the level found on the uncompensated pair: 1 when that
+  // was right. Strong aberrations make the uncompensated level, and with it
+  // the pupil's radius and obstruction, wrong; beyond kAccurateLevelTolerance
+  // the pupil is measured again on the compensated pair and the loop runs
+  // again from the estimate (PupilRounds 2).
+  double CompensatedLevel = 0;
+  int PupilRounds = 1;
 };
+
+inline constexpr double kAccurateLevelTolerance = 0.004;
 
 inline constexpr double kAccurateBlurFloor = 0.07;
 inline constexpr double kAccurateSeeingFloor = 0.015;

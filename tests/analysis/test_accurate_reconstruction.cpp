@@ -290,22 +290,24 @@ StarSimulationOptions NearCaustic(double diameter, double focal, double defocus,
 }  // namespace
 
 // f/4 pairs whose light comes within a factor 2-3 of a caustic: the steps
-// that would carry the estimate away from the truth are refused. The ray
-// model, traced at the rays' true angles, keeps diffraction, which the loop
-// cannot undo, out of the figures; the diffracted pair is held to what it
-// reaches today.
+// that would carry the estimate away from the truth are refused, the loop
+// ends against the model pair and the pupil is measured again on the
+// compensated pair. The ray model, traced at the rays' true angles, keeps
+// diffraction, which the geometric model pair does not hold, out of the
+// first figures; the diffracted pair is held to 4 nm.
 TEST(AccurateNearCaustic, LargeAberrationsReachTheTruth) {
   struct Near {
     const char* Name;
     StarSimulationOptions Star;
-    double MaxError;  // nm over Z5-Z22; measured 2.0, 1.8, 4.6, 5.2
+    double
+        MaxError;  // nm over Z5-Z22; measured 0.5, 0.9, 2.4, 3.3 (before the model pair 2.0, 1.8, 4.6, 5.2)
   };
   const Near cases[] = {
-      {"250 f/4 d2.5, 250 nm, rays", NearCaustic(250, 1000, 2.5, 5, 0, 1.0, StarModel::Geometric), 4.0},
-      {"200 f/4 e.25 d3, 250 nm, rays", NearCaustic(200, 800, 3, 4.5, 0.25, 1.0, StarModel::Geometric), 4.0},
+      {"250 f/4 d2.5, 250 nm, rays", NearCaustic(250, 1000, 2.5, 5, 0, 1.0, StarModel::Geometric), 1.5},
+      {"200 f/4 e.25 d3, 250 nm, rays", NearCaustic(200, 800, 3, 4.5, 0.25, 1.0, StarModel::Geometric), 2.0},
       // Before the loop refused the drifting steps: 6.1 nm.
-      {"200 f/4 e.25 d2, 250 nm, rays", NearCaustic(200, 800, 2, 4.5, 0.25, 1.0, StarModel::Geometric), 5.5},
-      {"250 f/4 d2.5, 250 nm, diffracted", NearCaustic(250, 1000, 2.5, 5, 0, 1.0, StarModel::Fresnel), 6.0},
+      {"200 f/4 e.25 d2, 250 nm, rays", NearCaustic(200, 800, 2, 4.5, 0.25, 1.0, StarModel::Geometric), 3.5},
+      {"250 f/4 d2.5, 250 nm, diffracted", NearCaustic(250, 1000, 2.5, 5, 0, 1.0, StarModel::Fresnel), 4.0},
   };
   for (const Near& c : cases) {
     TFctXY intra, extra;
@@ -354,7 +356,7 @@ TEST(AccurateNearCaustic, RunInfoExplainsTheVerdict) {
   EXPECT_TRUE(good.Converged);
   EXPECT_FALSE(good.FoldBlocked);
   EXPECT_GE(good.SmallestJacobian, kAccurateSmallestJacobian);
-  EXPECT_LE(good.Passes, kAccurateMaxPasses);
+  EXPECT_LE(good.Passes, good.PupilRounds * (kAccurateMaxPasses + kAccurateModelPasses));
   // The compensated pair comes together: a tenth of what it was at least.
   EXPECT_LT(good.FinalDifference, 0.1 * good.InitialDifference);
   EXPECT_TRUE(AccurateConvergenceNote(good).empty());

@@ -8,7 +8,9 @@
 #include <initializer_list>
 #include <utility>
 
+#include "analysis/accurate_reconstruction.h"
 #include "analysis/star_simulator.h"
+#include "support/program_state_guard.h"
 #include "support/reconstruction_accuracy.h"
 
 using namespace caustica;
@@ -131,9 +133,9 @@ TEST(ExactGeometry, AccurateMethodFollowsFastBeams) {
 // third low at f/8 behind 61 %, 17 nm off over terms 5..22).
 TEST(ExactGeometry, ThinAnnuliKeepComa) {
   struct Case {
-    double Ratio, Obstruction, MaxError;  // measured 1.6, 4.0, 9.8
+    double Ratio, Obstruction, MaxError;  // measured 1.6, 3.3, 8.7
   };
-  for (const Case c : {Case{3, 0.61, 3.0}, Case{8, 0.5, 4.5}, Case{8, 0.61, 11.0}}) {
+  for (const Case c : {Case{3, 0.61, 2.5}, Case{8, 0.5, 4.0}, Case{8, 0.61, 10.0}}) {
     const StarSimulationOptions s = FastStar(c.Ratio, c.Obstruction, {{5, 50}, {7, -30}, {8, 40}, {11, 60}});
     TFctXY intra, extra;
     ASSERT_TRUE(SimulateStarPair(s, intra, extra).Ok);
@@ -142,4 +144,23 @@ TEST(ExactGeometry, ThinAnnuliKeepComa) {
     EXPECT_LT(MidTermError(r, s), c.MaxError) << "f/" << c.Ratio << " e" << c.Obstruction;
     EXPECT_GT(r.Recovered[8], 0.8 * 40) << "f/" << c.Ratio << " e" << c.Obstruction;
   }
+}
+
+// Strong aberrations make the uncompensated donut uneven, and the pupil
+// measured on it wrong: behind 50 % at f/8 the obstruction came out 2 %
+// large. It is measured again on the pair the estimate compensates; a
+// gentle pair is measured once.
+TEST(ExactGeometry, StrongAberrationsMeasureThePupilAgain) {
+  caustica::test::ProgramStateGuard guard;
+  SetZernikeBasis(22, kAnnularPolynomials);
+  TAccurateRunInfo strong, gentle;
+  ASSERT_TRUE(RunAccurateOnPair(FastStar(8, 0.5, {{5, 50}, {7, -30}, {8, 40}, {11, 60}}), strong));
+  ASSERT_TRUE(RunAccurateOnPair(FastStar(8, 0.5, {{5, 10}}), gentle));
+  EXPECT_EQ(strong.PupilRounds, 2);
+  EXPECT_NEAR(strong.CompensatedLevel, 1.0, kAccurateLevelTolerance);
+  EXPECT_NEAR(strong.Obstruction, 0.5, 0.002);  // measured 0.5001; 0.5099 at first
+  const double rho = 80 / std::sqrt(1 - 1.0 / (4 * 8 * 8));
+  EXPECT_NEAR(strong.PupilImageRadius, rho, 0.01);  // measured 0.004 off; 0.017 at first
+  EXPECT_EQ(gentle.PupilRounds, 1);
+  EXPECT_NEAR(gentle.Obstruction, 0.5, 0.002);
 }

@@ -297,6 +297,12 @@ bool ScanHeaderFile(const std::string& fileName, std::int64_t& headerLength, TIm
 }
 
 void ResetInfos(TImgInfos& infos) {
+  // The structure too: a card without a value must not leave the previous
+  // file's size in place.
+  infos.Bitpix = 0;
+  infos.Naxis = 0;
+  infos.Naxis1 = infos.Naxis2 = 0;
+  infos.Naxis3 = 0;
   infos.BScale = 1.0;
   infos.BZero = 0.0;
   for (int k = 1; k <= 3; ++k) infos.LowLevel[k] = infos.HighLevel[k] = 0.0;
